@@ -1,0 +1,173 @@
+/* qor_lib: one-dimensional numeric array processing behind a plain C interface.
+ *
+ * The host creates arrays, which the library keeps in a registry and names by small integer
+ * handles; it gives each one a length and an element format (or lends it a buffer of its own)
+ * and calls operations on handles. Every function returns a qor_status: 0 on success, a
+ * negative code on failure. A failed call changes nothing it was not asked to change.
+ * Calls are not synchronised: the host serialises them, or at least never overlaps a create or
+ * destroy with another call and never lets two calls use one array at the same time. */
+#ifndef QOR_LIB_H
+#define QOR_LIB_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(QOR_BUILDING)
+#    define QOR_API __declspec(dllexport)
+#  else
+#    define QOR_API __declspec(dllimport)
+#  endif
+#else
+#  define QOR_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Element formats. Not ordered by width: the floats come before the integers of their size. */
+typedef enum qor_data_format {
+    qor_fmt_none = 0, /* no format, 0 bytes */
+    qor_fmt_8u = 1,   /* 8-bit unsigned */
+    qor_fmt_16u = 2,  /* 16-bit unsigned */
+    qor_fmt_16s = 3,  /* 16-bit signed */
+    qor_fmt_32f = 4,  /* 32-bit IEEE float */
+    qor_fmt_32u = 5,  /* 32-bit unsigned */
+    qor_fmt_32s = 6,  /* 32-bit signed */
+    qor_fmt_64f = 7,  /* 64-bit IEEE float */
+    qor_fmt_64u = 8,  /* 64-bit unsigned */
+    qor_fmt_64s = 9   /* 64-bit signed */
+} qor_data_format;
+
+/* Result of every function: a signed 8-bit value. */
+typedef int8_t qor_status;
+
+#define qor_ok ((qor_status)0)                    /* success (also when a kernel only warned) */
+#define qor_err_format ((qor_status)-1)           /* format or format combination not supported */
+#define qor_err_length ((qor_status)-2)           /* operand arrays differ in element count */
+#define qor_err_valid_bits ((qor_status)-3)       /* valid bits exceed 8 x the format's byte size */
+#define qor_err_format_mismatch ((qor_status)-4)  /* operand arrays differ in element format */
+#define qor_err_kernel ((qor_status)-5)           /* a numeric kernel failed (its status is printed) */
+#define qor_err_handle ((qor_status)-6)           /* handle negative or beyond the registry */
+#define qor_err_range ((qor_status)-7)            /* requested sub-range outside the source */
+#define qor_err_alloc ((qor_status)-8)            /* allocation failed, size <= 0, or format of 0 bytes */
+#define qor_err_invalid ((qor_status)-32)         /* freed handle, or array holding no data */
+
+/* An array handle: an index into the library's registry. */
+typedef int32_t qor_handle;
+
+/* The description of an array: element count, format, meaningful bits per element, buffer. */
+typedef struct qor_info {
+    int64_t size;
+    qor_data_format data_type;
+    uint16_t valid_bits;
+    void* frame_buf;
+} qor_info;
+
+/* ---- Array lifecycle ---------------------------------------------------------------------- */
+
+/* Creates an empty array and writes its handle (the lowest free one). -8 if memory runs out. */
+QOR_API qor_status qor_create_array(qor_handle* handle);
+/* Destroys an array, releasing its buffer if the library owns it; the handle becomes free. */
+QOR_API qor_status qor_destroy_array(qor_handle handle);
+/* Gives the array an owned, 64-byte aligned, zero-filled buffer of size elements. */
+QOR_API qor_status qor_init_array(qor_handle handle, int64_t size, qor_data_format format);
+/* Makes the array borrow the buffer the record describes; the host keeps owning it.
+ * A null record sets errno to EINVAL and leaves the array borrowing nothing. */
+QOR_API qor_status qor_init_array_ex(qor_handle handle, qor_info* info);
+/* Writes the array's description. A null record sets errno to EINVAL and writes nothing. */
+QOR_API qor_status qor_get_info(qor_handle handle, qor_info* info);
+/* Writes the array's buffer pointer. */
+QOR_API qor_status qor_get_buf(qor_handle handle, void** buf);
+/* Writes the byte size of one element of the array (0 when it has no format). */
+QOR_API qor_status qor_get_data_byte(qor_handle handle, uint8_t* bytes);
+/* Checks a handle and does nothing else. */
+QOR_API qor_status qor_sum(qor_handle handle);
+
+/* ---- Division ------------------------------------------------------------------------------ */
+
+/* ---- Square, sub-array copy and extrema ---------------------------------------------------- */
+
+/* ---- Logarithms ---------------------------------------------------------------------------- */
+
+/* ---- Format conversion --------------------------------------------------------------------- */
+
+/* ---- Scaling ------------------------------------------------------------------------------- */
+
+/* ---- Random numbers and the test signal ---------------------------------------------------- */
+
+/* ---- Curves -------------------------------------------------------------------------------- */
+
+/* ---- Ramps and tones ----------------------------------------------------------------------- */
+
+/* ---- Spectrum ------------------------------------------------------------------------------ */
+
+/* ---- Histogram ----------------------------------------------------------------------------- */
+
+/* ---- Fits ---------------------------------------------------------------------------------- */
+
+/* The record's layout is part of the interface. */
+#ifdef __cplusplus
+#  define QOR_STATIC_ASSERT(c, m) static_assert(c, m)
+#else
+#  define QOR_STATIC_ASSERT(c, m) _Static_assert(c, m)
+#endif
+QOR_STATIC_ASSERT(sizeof(qor_info) == 24, "qor_info is 24 bytes");
+QOR_STATIC_ASSERT(offsetof(qor_info, size) == 0 && offsetof(qor_info, data_type) == 8 &&
+                      offsetof(qor_info, valid_bits) == 12 && offsetof(qor_info, frame_buf) == 16,
+                  "qor_info field offsets");
+QOR_STATIC_ASSERT(sizeof(qor_data_format) == 4, "formats are 32-bit");
+
+#ifdef __cplusplus
+} /* extern "C" */
+
+/* One array: the four fields of qor_info, then the ownership state
+ * (0 empty, 1 owning its buffer, 2 borrowing the host's). C++ hosts may use it directly. */
+class QOR_API ary {
+public:
+    ary() noexcept;
+    ~ary();
+    /* Copies all five fields, state included; nothing is copied or released. When both copies
+     * claim one owned buffer, the buffer is released once, by the last of them to let go. */
+    ary& operator=(const ary& other) noexcept;
+
+    /* Owned, zero-filled buffer; valid bits 8 x the format's byte size. */
+    qor_status init(int64_t size, qor_data_format format) noexcept;
+    /* Owned, zero-filled buffer; -3 if valid_bits exceed 8 x the byte size, -8 on failure. */
+    qor_status init(int64_t size, qor_data_format format, uint16_t valid_bits) noexcept;
+    /* Borrows the host buffer the record describes, taking its fields unchecked. Always 0. */
+    qor_status init_ext(qor_info* info) noexcept;
+    void get_info(qor_info* info) const noexcept;
+    /* Zeroes the whole buffer (the host's too, when borrowing). */
+    void clear_data() noexcept;
+    uint8_t get_data_bytes() const noexcept;
+    /* Move one element's bytes unchanged, for 8u, 16u, 16s and 32f arrays; -1 otherwise.
+     * Neither the state nor the index is checked: the caller keeps 0 <= index < size. */
+    qor_status set_value(int index, void* value) noexcept;
+    qor_status get_value(int index, void* value) const noexcept;
+    /* 0 when the array holds a description, -32 when empty. */
+    qor_status is_valid() const noexcept;
+    int64_t get_size() const noexcept;
+    uint16_t get_valid_bits() const noexcept;
+    qor_data_format get_data_type() const noexcept;
+    void* get_frame_buf() const noexcept;
+
+    int64_t size;
+    qor_data_format data_type;
+    uint16_t valid_bits;
+    void* frame_buf;
+    uint8_t state;
+
+private:
+    ary(const ary&) = delete;
+    void clear_default() noexcept;
+    void destroy() noexcept;
+    void release_owned() noexcept;
+};
+static_assert(offsetof(ary, size) == 0 && offsetof(ary, data_type) == 8 && offsetof(ary, valid_bits) == 12 &&
+                  offsetof(ary, frame_buf) == 16 && offsetof(ary, state) == 24 && sizeof(ary) == 32,
+              "ary begins with the layout of qor_info, then state");
+#endif /* __cplusplus */
+
+#endif /* QOR_LIB_H */

@@ -1,0 +1,48 @@
+// What every worker shares: the operand checks in the library's order, the chunk walk over
+// arrays longer than a kernel length can say, and the turn of a kernel status into ours.
+#pragma once
+#include <algorithm>
+#include <cstdint>
+
+#include "qor_lib.h"
+
+namespace qor::frame {
+
+// Kernel lengths are signed 32-bit: element-wise workers walk in chunks of at most this many.
+constexpr int64_t max_chunk = 2147483647;
+
+// Prints a non-zero kernel status as the report line; -5 for an error, 0 for success or warning.
+qor_status report_kernel(int kernel_status);
+
+// Data (-32) for each array in order, then formats equal to the first's (-4), then sizes (-2).
+template <class... Arrays>
+qor_status check_operands(const ary& first, const Arrays&... rest) {
+    if (first.is_valid()) return qor_err_invalid;
+    for (const ary* a : {&rest...})
+        if (a->is_valid()) return qor_err_invalid;
+    for (const ary* a : {&rest...})
+        if (a->data_type != first.data_type) return qor_err_format_mismatch;
+    for (const ary* a : {&rest...})
+        if (a->size != first.size) return qor_err_length;
+    return qor_ok;
+}
+inline qor_status check_operands(const ary& only) { return only.is_valid(); }
+
+// Calls step(offset, n) for consecutive chunks of at most limit elements covering [0, count),
+// stopping at the first non-zero status, which it returns. Chunks already done keep their results.
+template <class Step>
+qor_status for_each_chunk(int64_t count, Step&& step, int64_t limit = max_chunk) {
+    for (int64_t offset = 0; offset < count; offset += limit) {
+        const int n = static_cast<int>(std::min(limit, count - offset));
+        if (qor_status st = step(offset, n)) return st;
+    }
+    return qor_ok;
+}
+
+// The elements of an array from an element offset on.
+template <class T>
+T* elements(const ary& a, int64_t offset = 0) {
+    return static_cast<T*>(a.frame_buf) + offset;
+}
+
+}  // namespace qor::frame

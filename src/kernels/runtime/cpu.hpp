@@ -1,0 +1,53 @@
+// Processor features and the level they grant. The mapping from a mask to a level is pure, so
+// it is tested with synthetic masks; detection reads CPUID and XCR0 once per process.
+#pragma once
+#include <cstdint>
+
+namespace qor::krn::cpu {
+
+// Feature-mask bits that take part in choosing the level.
+enum feature_bit : int {
+    f_sse2 = 2,
+    f_sse3 = 3,
+    f_ssse3 = 4,
+    f_movbe = 5,
+    f_sse41 = 6,
+    f_sse42 = 7,
+    f_avx = 8,
+    f_os_ymm = 9,   // the OS saves the 256-bit register state
+    f_avx2_group = 15,  // AVX2, FMA, BMI1 and BMI2 together
+    f_avx512f = 20,
+    f_avx512cd = 21,
+    f_avx512er = 22,
+    f_avx512pf = 23,
+    f_avx512bw = 24,
+    f_avx512dq = 25,
+    f_avx512vl = 26,
+    f_os_zmm = 33,  // the OS saves the 512-bit register state
+};
+
+constexpr uint64_t bit(int b) { return uint64_t{1} << b; }
+
+// The raw registers detection reads, so the mask assembly is testable without the instruction.
+struct cpuid_regs {
+    uint32_t max_leaf = 0;
+    uint32_t leaf1_ecx = 0, leaf1_edx = 0;
+    uint32_t leaf7_ebx = 0, leaf7_ecx = 0;
+    uint32_t ext1_ecx = 0, ext1_edx = 0;
+    uint64_t xcr0 = 0;
+};
+
+uint64_t mask_from_registers(const cpuid_regs& r);
+uint64_t adjust_for_os(uint64_t mask);
+int level_from_mask(uint64_t adjusted_mask);
+
+// Detection on this processor: kept after the first call. Idempotent, so racing first calls agree.
+uint64_t feature_mask();
+int detect_level();
+
+// Largest data or unified cache in bytes, 0 when unknown. Found on first need, then kept.
+int64_t largest_cache_size();
+// The leaf-2 fallback: the size of the first table pair whose descriptor is among the bytes.
+int64_t cache_size_from_descriptors(const uint8_t* bytes, int count);
+
+}  // namespace qor::krn::cpu

@@ -1,0 +1,15 @@
+// Kernel statuses: 0 success, negative an error (the kernel did nothing, or stopped), positive a
+// warning (the whole work was done; something in the data deserves notice). Kernels never print.
+#pragma once
+
+namespace qor::krn {
+
+enum krn_status : int {
+    krn_ok = 0,
+    krn_err_size = -6,
+    krn_err_null = -8,
+    krn_err_context = -13,
+    krn_warn_div_zero = 2,
+};
+
+}  // namespace qor::krn

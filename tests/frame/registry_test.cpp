@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "frame/registry.hpp"
+#include "qor_lib.h"
+
+namespace {
+
+// The registry is process-wide: each test destroys what it creates, so handles are reused and
+// the tests see the lowest free slots.
+struct handles {
+    std::vector<qor_handle> list;
+    qor_handle create() {
+        qor_handle h = -1;
+        EXPECT_EQ(qor_create_array(&h), qor_ok);
+        list.push_back(h);
+        return h;
+    }
+    ~handles() {
+        for (qor_handle h : list) qor_destroy_array(h);
+    }
+};
+
+}  // namespace
+
+TEST(Registry, HandlesAreReusedLowestFirst) {
+    handles hs;
+    const qor_handle a = hs.create(), b = hs.create(), c = hs.create();
+    EXPECT_EQ(b, a + 1);
+    EXPECT_EQ(c, b + 1);
+    EXPECT_EQ(qor_destroy_array(b), qor_ok);
+    EXPECT_EQ(hs.create(), b);
+    const qor_handle d = hs.create();
+    EXPECT_GT(d, c);
+}
+
+TEST(Registry, DestroyTwiceAndBadHandles) {
+    handles hs;
+    const qor_handle h = hs.create();
+    EXPECT_EQ(qor_destroy_array(h), qor_ok);
+    EXPECT_EQ(qor_destroy_array(h), qor_err_invalid);
+    EXPECT_EQ(qor_init_array(h, 4, qor_fmt_32f), qor_err_invalid);
+    EXPECT_EQ(qor_init_array(-1, 4, qor_fmt_32f), qor_err_handle);
+    EXPECT_EQ(qor_destroy_array(1 << 30), qor_err_handle);
+    EXPECT_EQ(qor_sum(h), qor_err_invalid);
+    EXPECT_EQ(qor_sum(-7), qor_err_handle);
+    EXPECT_EQ(qor_sum(INT32_MAX), qor_err_handle);
+}
+
+TEST(Registry, HandleCheckStopsAtTheFirstFailureInArgumentOrder) {
+    handles hs;
+    const qor_handle live = hs.create(), freed = hs.create();
+    qor_destroy_array(freed);
+    EXPECT_EQ(qor::frame::resolve(freed, 1 << 30).status, qor_err_invalid);
+    EXPECT_EQ(qor::frame::resolve(1 << 30, freed).status, qor_err_handle);
+    EXPECT_EQ(qor::frame::resolve(live, -1).status, qor_err_handle);
+    auto [st, arrays] = qor::frame::resolve(live, live);
+    EXPECT_EQ(st, qor_ok);
+    EXPECT_EQ(arrays[0], arrays[1]);
+    EXPECT_NE(arrays[0], nullptr);
+}
+
+TEST(Registry, LifecycleExportsDescribeTheArray) {
+    handles hs;
+    const qor_handle h = hs.create();
+    uint8_t bytes = 99;
+    EXPECT_EQ(qor_get_data_byte(h, &bytes), qor_ok);  // never initialised: 0 bytes
+    EXPECT_EQ(bytes, 0);
+    EXPECT_EQ(qor_sum(h), qor_ok);
+    EXPECT_EQ(qor_init_array(h, 0, qor_fmt_32f), qor_err_alloc);
+    EXPECT_EQ(qor_init_array(h, 6, qor_fmt_64f), qor_ok);
+    EXPECT_EQ(qor_get_data_byte(h, &bytes), qor_ok);
+    EXPECT_EQ(bytes, 8);
+    qor_info info{};
+    EXPECT_EQ(qor_get_info(h, &info), qor_ok);
+    EXPECT_EQ(info.size, 6);
+    EXPECT_EQ(info.valid_bits, 64);
+    void* buf = nullptr;
+    EXPECT_EQ(qor_get_buf(h, &buf), qor_ok);
+    EXPECT_EQ(buf, info.frame_buf);
+    EXPECT_EQ(qor_get_info(h, nullptr), qor_ok);
+    EXPECT_EQ(qor_init_array_ex(h, nullptr), qor_ok);
+    EXPECT_EQ(qor_get_buf(h, &buf), qor_ok);
+    EXPECT_EQ(buf, nullptr);
+}
+
+TEST(Registry, GrowsThroughManyArrays) {
+    handles hs;
+    for (int i = 0; i < 1000; ++i) {
+        const qor_handle h = hs.create();
+        ASSERT_EQ(qor_init_array(h, 3, qor_fmt_16s), qor_ok);
+    }
+    qor_info info{};
+    for (qor_handle h : hs.list) {
+        ASSERT_EQ(qor_get_info(h, &info), qor_ok);
+        ASSERT_EQ(info.size, 3);
+    }
+}

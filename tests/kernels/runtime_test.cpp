@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "kernels/kernels.hpp"
+#include "kernels/runtime/cpu.hpp"
+#include "kernels/runtime/memory.hpp"
+#include "support/levels.hpp"
+
+using namespace qor::krn;
+using namespace qor::krn::cpu;
+using qor::test::for_each_supported_level;
+
+namespace {
+
+uint64_t bits(std::initializer_list<int> list) {
+    uint64_t m = 0;
+    for (int b : list) m |= bit(b);
+    return m;
+}
+
+// Masks as detection would assemble them for some real processor generations.
+const uint64_t sse2_only = bits({f_sse2});
+const uint64_t core2 = sse2_only | bits({f_sse3, f_ssse3});
+const uint64_t nehalem = core2 | bits({f_sse41, f_sse42});
+const uint64_t sandy = nehalem | bits({f_avx, f_os_ymm});
+const uint64_t haswell = sandy | bits({f_avx2_group, f_movbe});
+const uint64_t skylake_x = haswell | bits({f_avx512f, f_avx512cd, f_avx512bw, f_avx512dq, f_avx512vl, f_os_zmm});
+
+}  // namespace
+
+TEST(LevelTable, EachRowGrantsItsLevel) {
+    EXPECT_EQ(level_from_mask(0), 0);
+    EXPECT_EQ(level_from_mask(sse2_only), 0);
+    EXPECT_EQ(level_from_mask(bits({f_sse3})), 0);
+    EXPECT_EQ(level_from_mask(bits({f_ssse3})), 1);
+    EXPECT_EQ(level_from_mask(bits({f_movbe})), 1);
+    EXPECT_EQ(level_from_mask(bits({f_sse41})), 1);
+    EXPECT_EQ(level_from_mask(bits({f_sse42})), 2);
+    EXPECT_EQ(level_from_mask(bits({f_avx})), 3);
+    EXPECT_EQ(level_from_mask(bits({f_avx2_group})), 4);
+    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512er, f_avx512pf})), 4);
+    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512bw, f_avx512dq, f_avx512vl})), 5);
+    // One missing member of a row drops to the next satisfied row.
+    EXPECT_EQ(level_from_mask(skylake_x & ~bit(f_avx512vl)), 4);
+    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512er}) | sandy), 3);
+}
+
+TEST(LevelTable, RealGenerationsGiveZeroToFive) {
+    EXPECT_EQ(level_from_mask(adjust_for_os(sse2_only)), 0);
+    EXPECT_EQ(level_from_mask(adjust_for_os(core2)), 1);
+    EXPECT_EQ(level_from_mask(adjust_for_os(nehalem)), 2);
+    EXPECT_EQ(level_from_mask(adjust_for_os(sandy)), 3);
+    EXPECT_EQ(level_from_mask(adjust_for_os(haswell)), 4);
+    EXPECT_EQ(level_from_mask(adjust_for_os(skylake_x)), 5);
+}
+
+TEST(OperatingSystemAdjustment, WideRegistersNeedSavedState) {
+    // AVX2 group without the 256-bit state saved: level 2 through SSE4.2.
+    EXPECT_EQ(level_from_mask(adjust_for_os(haswell & ~bit(f_os_ymm))), 2);
+    // AVX-512 without the 512-bit state saved: level 4 through the AVX2 group.
+    EXPECT_EQ(level_from_mask(adjust_for_os(skylake_x & ~bit(f_os_zmm))), 4);
+    // Neither state saved: back to SSE4.2.
+    EXPECT_EQ(level_from_mask(adjust_for_os(skylake_x & ~bit(f_os_zmm) & ~bit(f_os_ymm))), 2);
+    // The adjustment clears every AVX-512 bit, the extensions included, and nothing else.
+    const uint64_t extras = bit(27) | bit(29) | bit(30) | bit(34) | bit(35);
+    const uint64_t adjusted = adjust_for_os((skylake_x | extras) & ~bit(f_os_zmm));
+    EXPECT_EQ(adjusted, haswell);
+    EXPECT_EQ(adjust_for_os(skylake_x), skylake_x);
+}
+
+TEST(FeatureMask, AssembledFromRegisters) {
+    cpuid_regs r;
+    r.max_leaf = 7;
+    r.leaf1_edx = 1u << 26;                                       // SSE2
+    r.leaf1_ecx = (1u << 28) | (1u << 27) | (1u << 12) | (1u << 20);  // AVX, OSXSAVE, FMA, SSE4.2
+    r.leaf7_ebx = (1u << 5) | (1u << 3) | (1u << 8) | (1u << 16);      // AVX2, BMI1, BMI2, AVX-512F
+    r.xcr0 = 0x7;
+    uint64_t m = mask_from_registers(r);
+    EXPECT_TRUE(m & bit(f_os_ymm));
+    EXPECT_TRUE(m & bit(f_avx2_group));
+    EXPECT_FALSE(m & bit(f_os_zmm));
+    EXPECT_EQ(level_from_mask(adjust_for_os(m)), 4);
+
+    r.xcr0 = 0x3;  // the OS does not save the upper halves
+    EXPECT_FALSE(mask_from_registers(r) & bit(f_os_ymm));
+    EXPECT_EQ(level_from_mask(adjust_for_os(mask_from_registers(r))), 2);
+
+    r.xcr0 = 0xE7;
+    r.max_leaf = 6;  // leaf 7 is not read below 7
+    m = mask_from_registers(r);
+    EXPECT_FALSE(m & bit(f_avx2_group));
+    EXPECT_FALSE(m & bit(f_avx512f));
+    EXPECT_TRUE(m & bit(f_os_zmm));
+
+    r.max_leaf = 7;
+    r.leaf1_ecx &= ~(1u << 12);  // no FMA: no AVX2 group
+    EXPECT_FALSE(mask_from_registers(r) & bit(f_avx2_group));
+}
+
+TEST(ProcessLevel, IsDetectedOnceAndMatchesTheEmulatedModel) {
+    unsigned char byte = 0;
+    ASSERT_EQ(krn_set_8u(1, &byte, 1), krn_ok);
+    const int level = process_level();
+    EXPECT_EQ(level, detect_level());
+    if (const char* expected = std::getenv("QOR_EXPECT_LEVEL")) {
+        EXPECT_EQ(level, std::atoi(expected));
+    }
+    std::printf("[ level    ] this machine runs processor level %d\n", level);
+}
+
+TEST(CacheSize, LeafTwoDescriptorsLargestFirst) {
+    const uint8_t none[] = {0x01, 0x02, 0xF0};
+    EXPECT_EQ(cache_size_from_descriptors(none, 3), 0);
+    const uint8_t two[] = {0x2C, 0x21, 0x49};  // L1 data (not listed), 256 KiB, 4 MiB
+    EXPECT_EQ(cache_size_from_descriptors(two, 3), 4 * 1024 * 1024);
+    const uint8_t biggest[] = {0x39, 0xEC};
+    EXPECT_EQ(cache_size_from_descriptors(biggest, 2), 24 * 1024 * 1024);
+    EXPECT_GE(largest_cache_size(), 0);
+    EXPECT_EQ(largest_cache_size(), largest_cache_size());
+}
+
+TEST(AlignedMemory, RefusesNonPositiveAndOverflowingCounts) {
+    EXPECT_EQ(krn_aligned_malloc(0), nullptr);
+    EXPECT_EQ(krn_aligned_malloc(-5), nullptr);
+    EXPECT_EQ(krn_aligned_malloc(INT64_MAX - 71), nullptr);
+    EXPECT_EQ(krn_aligned_malloc32(0), nullptr);
+    EXPECT_EQ(krn_aligned_malloc32(INT32_MAX - 71), nullptr);
+    krn_aligned_free(nullptr);
+    krn_free(nullptr);
+}
+
+TEST(AlignedMemory, BlocksAreAlignedAndRecordTheirHeapBlock) {
+    for (int64_t n : {1, 7, 64, 100, 4096}) {
+        auto* p = static_cast<uint8_t*>(krn_aligned_malloc(n));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 64, 0u);
+        auto* heap = static_cast<uint8_t*>(reinterpret_cast<void**>(p)[-1]);
+        EXPECT_GE(p - heap, 8);
+        EXPECT_LT(p - heap, 72);
+        p[n - 1] = 0xAB;  // the whole request is usable (checked by the sanitizer build)
+        krn_aligned_free(p);
+    }
+    void* q = krn_aligned_malloc32(3);
+    ASSERT_NE(q, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(q) % 64, 0u);
+    krn_free(q);
+}
+
+TEST(AlignedMemory, ElementAllocatorsHaveExactLimits) {
+    EXPECT_EQ(krn_malloc_8u(0), nullptr);
+    EXPECT_EQ(krn_malloc_8u(INT32_MAX - 71), nullptr);
+    EXPECT_EQ(krn_malloc_32f(-1), nullptr);
+    EXPECT_EQ(krn_malloc_32f(536870912), nullptr);  // 4n = 2^31
+    EXPECT_EQ(krn_malloc_32f(536870911), nullptr);  // 4n + 72 beyond 2^31 - 1
+    EXPECT_EQ(krn_malloc_32f(536870894), nullptr);
+    EXPECT_EQ(krn_malloc_64f(268435456), nullptr);
+    EXPECT_EQ(krn_malloc_64f(268435447), nullptr);
+    EXPECT_EQ(krn_malloc_64fc(134217728), nullptr);
+    EXPECT_EQ(krn_malloc_64fc(134217724), nullptr);
+    for (int32_t n : {1, 3, 1000}) {
+        void* blocks[] = {krn_malloc_8u(n), krn_malloc_32f(n), krn_malloc_64f(n), krn_malloc_64fc(n)};
+        for (void* b : blocks) {
+            ASSERT_NE(b, nullptr);
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 64, 0u);
+            krn_free(b);
+        }
+    }
+}
+
+// The largest requests the element allocators serve: about 2 GiB each, so only where memory allows.
+TEST(AlignedMemory, LargeElementAllocatorsServeTheirLimit) {
+    float* f = krn_malloc_32f(536870893);
+    ASSERT_NE(f, nullptr);
+    f[536870892] = 1.0f;
+    krn_free(f);
+    double* d = krn_malloc_64f(268435446);
+    ASSERT_NE(d, nullptr);
+    krn_free(d);
+    krn_64fc* c = krn_malloc_64fc(134217723);
+    ASSERT_NE(c, nullptr);
+    krn_free(c);
+    uint8_t* b = krn_malloc_8u(INT32_MAX - 72);
+    ASSERT_NE(b, nullptr);
+    krn_free(b);
+}
+
+TEST(WorkArea, ReleasesOnScopeExitAndHoldsNullHarmlessly) {
+    {
+        work_area area = make_work_area(256);
+        ASSERT_NE(area.get(), nullptr);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(area.get()) % 64, 0u);
+    }
+    work_area empty = make_work_area(0);
+    EXPECT_EQ(empty.get(), nullptr);
+    work_area held = hold_work_area(krn_malloc_64f(10));
+    EXPECT_NE(held.get(), nullptr);
+}
+
+TEST(ByteFill, ChecksPointerBeforeLength) {
+    for_each_supported_level([](int level) {
+        auto set = krn_set_8u_variant(level);
+        uint8_t buf[4] = {1, 1, 1, 1};
+        EXPECT_EQ(set(0, nullptr, 10), krn_err_null);
+        EXPECT_EQ(set(0, nullptr, 0), krn_err_null);
+        EXPECT_EQ(set(0, buf, 0), krn_err_size);
+        EXPECT_EQ(set(0, buf, -3), krn_err_size);
+        EXPECT_EQ(buf[0], 1);
+        EXPECT_EQ(set(0x5A, buf + 1, 2), krn_ok);
+        EXPECT_EQ(buf[0], 1);
+        EXPECT_EQ(buf[1], 0x5A);
+        EXPECT_EQ(buf[2], 0x5A);
+        EXPECT_EQ(buf[3], 1);
+    });
+}
+
+namespace qor::krn {
+namespace l0 { void fill_streaming(uint8_t, uint8_t*, int); }
+namespace l1 { void fill_streaming(uint8_t, uint8_t*, int); }
+namespace l2 { void fill_streaming(uint8_t, uint8_t*, int); }
+namespace l3 { void fill_streaming(uint8_t, uint8_t*, int); }
+namespace l4 { void fill_streaming(uint8_t, uint8_t*, int); }
+namespace l5 { void fill_streaming(uint8_t, uint8_t*, int); }
+}  // namespace qor::krn
+
+TEST(ByteFill, EveryOffsetAndLengthFillsExactlyItsBytes) {
+    using stream_fn = void (*)(uint8_t, uint8_t*, int);
+    const stream_fn streaming[] = {l0::fill_streaming, l1::fill_streaming, l2::fill_streaming,
+                                   l3::fill_streaming, l4::fill_streaming, l5::fill_streaming};
+    std::vector<uint8_t> buf(1024 + 256);
+    for_each_supported_level([&](int level) {
+        auto set = krn_set_8u_variant(level);
+        for (int path = 0; path < 2; ++path) {
+            for (int offset = 0; offset < 70; offset += 3) {
+                for (int len : {1, 15, 16, 17, 63, 64, 65, 200, 1024}) {
+                    std::fill(buf.begin(), buf.end(), uint8_t{0xEE});
+                    if (path == 0)
+                        ASSERT_EQ(set(0x11, buf.data() + offset, len), krn_ok);
+                    else
+                        streaming[level](0x11, buf.data() + offset, len);
+                    for (int i = 0; i < int(buf.size()); ++i)
+                        ASSERT_EQ(buf[i], (i >= offset && i < offset + len) ? 0x11 : 0xEE)
+                            << "path " << path << " offset " << offset << " len " << len << " at " << i;
+                }
+            }
+        }
+    });
+}
+
+TEST(Dispatch, FirstCallEntryReachesTheProcessVariant) {
+    uint8_t byte = 0;
+    EXPECT_EQ(krn_set_8u_variant(-1)(3, &byte, 1), krn_ok);
+    EXPECT_EQ(byte, 3);
+    EXPECT_EQ(process_level(), detect_level());
+    // Baseline kernels name one implementation in every entry.
+    for (int level = 0; level < 6; ++level) EXPECT_EQ(krn_free_variant(level), krn_free_variant(0));
+}
