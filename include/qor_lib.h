@@ -100,6 +100,11 @@ QOR_API qor_status qor_sum(qor_handle handle);
 
 /* ---- Scaling ------------------------------------------------------------------------------- */
 
+/* dst = src * factor + offset, element by element, for 16u, 32f and 64f arrays; dst may be src. */
+QOR_API qor_status qor_scaleC(qor_handle src, qor_handle dst, float factor, float offset);
+/* The same in place: the array's elements become element * factor + offset. */
+QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
+
 /* ---- Random numbers and the test signal ---------------------------------------------------- */
 
 /* ---- Curves -------------------------------------------------------------------------------- */
