@@ -19,10 +19,15 @@ namespace {
 
 // An out-of-place pass whose source and destination together exceed the largest cache writes
 // around the cache: the destination would only evict the working set, and non-temporal stores
-// skip reading each destination line before overwriting it.
+// skip reading each destination line before overwriting it. When the cache size is unknown,
+// assume one of this size.
+constexpr int64_t assumed_cache = 16 * 1024 * 1024;
+constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
+
 bool worth_streaming(int64_t bytes) {
+    if (bytes <= never_streamed) return false;
     const int64_t cache = cpu::largest_cache_size();
-    return cache > 0 && bytes > cache;
+    return bytes > (cache > 0 ? cache : assumed_cache);
 }
 
 // dst[i] = op(src[i]) for i < len, with vop for whole vectors and sop for single elements (both
@@ -71,23 +76,25 @@ void zero(T* dst, int len) {
 
 // ---- floating point ----------------------------------------------------------------------------
 
-// x * val or x + val, one IEEE operation per element. With two NaN operands the hardware keeps
-// the payload of whichever operand the compiler happened to put first, which differs between
-// levels; so a NaN constant takes a path that fixes the choice: a NaN element keeps its own
-// (quieted) payload, every other element gets the constant's.
+// Calls then(op) with op(x) = x * val or x + val, one IEEE operation per element, for scalars and
+// vectors alike. With two NaN operands the hardware keeps the payload of whichever operand the
+// compiler happened to put first, which differs between levels; so a NaN constant gets an
+// operation that fixes the choice: a NaN element keeps its own (quieted) payload, every other
+// element gets the constant's.
+template <bool Multiply, class T, class Then>
+void with_operation(T val, Then&& then) {
+    if (val != val) {
+        then([val](auto x) { return x != x ? x + x : x + val; });
+    } else if constexpr (Multiply) {
+        then([val](auto x) { return x * val; });
+    } else {
+        then([val](auto x) { return x + val; });
+    }
+}
+
 template <class T, bool Multiply>
 void apply(const T* src, T val, T* dst, int len) {
-    // Each operation is one generic lambda, so the vector and the single-element forms agree.
-    if (val != val) {
-        const auto op = [val](auto x) { return x != x ? x + x : x + val; };
-        map(src, dst, len, op, op);
-    } else if constexpr (Multiply) {
-        const auto op = [val](auto x) { return x * val; };
-        map(src, dst, len, op, op);
-    } else {
-        const auto op = [val](auto x) { return x + val; };
-        map(src, dst, len, op, op);
-    }
+    with_operation<Multiply>(val, [&](auto op) { map(src, dst, len, op, op); });
 }
 
 template <class T>
@@ -113,6 +120,25 @@ int add_const(const T* src, T val, T* dst, int len) {
     } else {
         apply<T, false>(src, val, dst, len);
     }
+    return krn_ok;
+}
+
+// Multiply, then add, in one pass: exactly what the two kernels give one after the other, with
+// each operation rounded, and the shortcuts of both kept.
+template <class T>
+int mul_add_const(const T* src, T mul, T add, T* dst, int len) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    if (mul == T(1) || mul == T(0) || add == T(0)) {
+        mul_const(src, mul, dst, len);
+        return add_const<T>(dst, add, dst, len);
+    }
+    with_operation<true>(mul, [&](auto m) {
+        with_operation<false>(add, [&](auto a) {
+            const auto op = [m, a](auto x) { return a(m(x)); };
+            map(src, dst, len, op, op);
+        });
+    });
     return krn_ok;
 }
 
@@ -149,22 +175,26 @@ simd::u32 scale_round_saturate(simd::u32 r, int sf) {
     return r > limit ? max : r << (k >= 16 ? 16 : k);
 }
 
+// The sf = 0 products and sums: saturated, never rounded. A product overflows 16 bits exactly
+// when its high half is non-zero.
+simd::u16 mul_saturated(simd::u16 x, simd::u16 v) { return (x * v) | simd::u16(simd::mulhi(x, v) != 0); }
+uint16_t mul_saturated(uint16_t x, uint16_t v) { return scale_round_saturate(uint64_t(x) * v, 0); }
+simd::u16 add_saturated(simd::u16 x, simd::u16 v) { return simd::adds(x, v); }
+uint16_t add_saturated(uint16_t x, uint16_t v) { return scale_round_saturate(uint64_t(x) + v, 0); }
+
 // Every 16-bit map: src may equal dst.
 void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
-    const V v = V{} + val;
     if (sf == 0) {
-        // A product overflows 16 bits exactly when its high half is non-zero: then 65535.
-        map(src, dst, len, [v](V x) { return (x * v) | V(simd::mulhi(x, v) != 0); },
-            [val](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, 0); });
+        const V v = V{} + val;
+        map(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
     } else if (sf <= 31) {
         const simd::u32 w = simd::u32{} + uint32_t(val);
         const auto vop = [w, sf](V x) {
             return simd::narrow(scale_round_saturate(simd::widen_low(x) * w, sf),
                                 scale_round_saturate(simd::widen_high(x) * w, sf));
         };
-        map(src, dst, len, vop,
-            [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+        map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
     } else {
         for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
     }
@@ -172,10 +202,9 @@ void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
 
 void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
-    const V v = V{} + val;
     if (sf == 0) {
-        map(src, dst, len, [v](V x) { return simd::adds(x, v); },
-            [val](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, 0); });
+        const V v = V{} + val;
+        map(src, dst, len, [v](V x) { return add_saturated(x, v); }, [val](uint16_t x) { return add_saturated(x, val); });
     } else {
         // The callers' shortcuts leave sf < 18 here.
         const simd::u32 w = simd::u32{} + uint32_t(val);
@@ -204,6 +233,13 @@ int krn_mul_const_64f(const double* src, double val, double* dst, int len) { ret
 int krn_add_const_64f(const double* src, double val, double* dst, int len) { return add_const(src, val, dst, len); }
 int krn_mul_const_64f_ip(double val, double* buf, int len) { return mul_const<double>(buf, val, buf, len); }
 int krn_add_const_64f_ip(double val, double* buf, int len) { return add_const<double>(buf, val, buf, len); }
+
+int krn_mul_add_const_32f(const float* src, float mul, float add, float* dst, int len) {
+    return mul_add_const(src, mul, add, dst, len);
+}
+int krn_mul_add_const_64f(const double* src, double mul, double add, double* dst, int len) {
+    return mul_add_const(src, mul, add, dst, len);
+}
 
 // The 16-bit shortcuts (copies and fills) check their operands exactly as the general rule does,
 // and give what it gives; they are only faster.
@@ -256,6 +292,21 @@ int krn_add_const_scaled_16u_ip(uint16_t val, uint16_t* buf, int len, int sf) {
     } else if (!(sf == 0 && val == 0)) {
         add_16u(buf, val, buf, len, sf);
     }
+    return krn_ok;
+}
+
+// Multiply, then add, in one pass where both steps do arithmetic; otherwise the two kernels.
+int krn_mul_add_const_scaled_16u(const uint16_t* src, uint16_t mul, uint16_t add, uint16_t* dst, int len, int sf) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    if (sf != 0 || mul <= 1 || add == 0) {
+        krn_mul_const_scaled_16u(src, mul, dst, len, sf);
+        return krn_add_const_scaled_16u_ip(add, dst, len, sf);
+    }
+    using V = simd::u16;
+    const V m = V{} + mul, a = V{} + add;
+    map(src, dst, len, [m, a](V x) { return add_saturated(mul_saturated(x, m), a); },
+        [mul, add](uint16_t x) { return add_saturated(mul_saturated(x, mul), add); });
     return krn_ok;
 }
 

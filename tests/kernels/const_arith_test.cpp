@@ -334,3 +334,53 @@ TEST(ConstArithLarge, StreamingStoresGiveTheSameBits) {
         for (int i = 0; i < n; ++i) ASSERT_EQ(out16[size_t(i)], model_scale_16u(in16[size_t(i)] + 999u, 0)) << i;
     });
 }
+
+namespace {
+
+template <class T, class Fused>
+void check_fused(Fused fused) {
+    const std::vector<T> special = special_values<T>();
+    const std::vector<T> constants = {T(1), T(0), -T(0), T(-1.5), T(3.25), T(0.1), special[12], special[15],
+                                      special[19], special[21], special[9]};
+    for (int len : {1, 17, 129, 1031}) {
+        const std::vector<T> in = float_inputs<T>(len, uint32_t(len));
+        guarded<T> dst(len, 3, T(-9));
+        for (T m : constants)
+            for (T a : constants) {
+                ASSERT_EQ(fused(in.data(), m, a, dst.data, len), krn_ok);
+                for (int i = 0; i < len; ++i)
+                    ASSERT_TRUE(same_bits(dst.data[i], model_add(model_mul(in[size_t(i)], m), a)))
+                        << "mul " << m << " add " << a << " x " << in[size_t(i)] << " at " << i;
+                ASSERT_TRUE(dst.guards_intact());
+            }
+    }
+}
+
+}  // namespace
+
+TEST(ConstArithFused, MultiplyThenAddInOnePassEqualsTheTwoKernels) {
+    for_each_supported_level([](int level) {
+        check_fused<float>(krn_mul_add_const_32f_variant(level));
+        check_fused<double>(krn_mul_add_const_64f_variant(level));
+        const auto fused16 = krn_mul_add_const_scaled_16u_variant(level);
+        for (int sf : {0, 1, -1, 18})
+            for (uint16_t m : {0, 1, 2, 300, 65535})
+                for (uint16_t a : {0, 1, 7, 65535})
+                    for (int len : {1, 33, 130}) {
+                        const std::vector<uint16_t> in = inputs_16u(len, uint32_t(len + m));
+                        std::vector<uint16_t> out(in.size());
+                        ASSERT_EQ(fused16(in.data(), m, a, out.data(), len, sf), krn_ok);
+                        for (int i = 0; i < len; ++i)
+                            ASSERT_EQ(out[size_t(i)],
+                                      model_scale_16u(model_scale_16u(uint64_t(in[size_t(i)]) * m, sf) + a, sf))
+                                << "mul " << m << " add " << a << " sf " << sf << " x " << in[size_t(i)];
+                    }
+        uint16_t buf[4] = {1, 2, 3, 4};
+        float f[4] = {};
+        EXPECT_EQ(fused16(nullptr, 2, 3, buf, 0, 0), krn_err_null);
+        EXPECT_EQ(fused16(buf, 2, 3, buf, 0, 0), krn_err_size);
+        EXPECT_EQ(krn_mul_add_const_32f_variant(level)(f, 2, 3, nullptr, -1), krn_err_null);
+        EXPECT_EQ(krn_mul_add_const_64f_variant(level)(nullptr, 2, 3, nullptr, 1), krn_err_null);
+        EXPECT_EQ(buf[0], 1);
+    });
+}
