@@ -6,6 +6,7 @@
 #include <cstring>
 #include <immintrin.h>
 #include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/cpu.hpp"
@@ -146,7 +147,7 @@ int mul_add_const(const T* src, T mul, T add, T* dst, int len) {
 
 // The exact result r scaled by 2^-sf, rounded to nearest with ties to even, saturated to 65535.
 // r < 2^33, so 64 bits hold every intermediate.
-uint16_t scale_round_saturate(uint64_t r, int sf) {
+[[gnu::always_inline]] inline uint16_t scale_round_saturate(uint64_t r, int sf) {
     if (sf > 0) {
         if (sf > 40) return 0;
         r = (r + (uint64_t{1} << (sf - 1)) - 1 + ((r >> sf) & 1)) >> sf;
@@ -158,21 +159,45 @@ uint16_t scale_round_saturate(uint64_t r, int sf) {
     return r > 65535 ? uint16_t(65535) : uint16_t(r);
 }
 
-// The same on vectors of 32-bit lanes, for sf from -infinity to 31 (r < 2^32 here).
-simd::u32 scale_round_saturate(simd::u32 r, int sf) {
-    using W = simd::u32;
-    const W max = W{} + 65535u;
-    if (sf > 0) {
-        const uint32_t half = uint32_t{1} << (sf - 1);
-        const W q = r >> sf;
-        const W rem = r & ((half << 1) - 1);
-        // Round up when the remainder passes half, or equals it with an odd quotient.
-        const W rounded = q + (W((rem + (q & 1u)) > half) & 1u);
-        return rounded > max ? max : rounded;
+// The same on vectors of 32-bit lanes, for sf from -infinity to 31 (r < 2^32 here): Down for
+// sf > 0, else sf < 0. The constants are prepared once, outside the loops.
+template <bool Down>
+struct vector_scale {
+    uint32_t shift, half, mask, limit;
+    explicit vector_scale(int sf) {
+        if constexpr (Down) {
+            shift = uint32_t(sf);
+            half = uint32_t{1} << (sf - 1);
+            mask = (half << 1) - 1;
+            limit = 0;
+        } else {
+            shift = -sf >= 16 ? 16u : uint32_t(-sf);
+            limit = -sf >= 16 ? 0u : 65535u >> -sf;  // above it, r << -sf saturates
+            half = mask = 0;
+        }
     }
-    const int k = -sf;
-    const uint32_t limit = k >= 16 ? 0u : 65535u >> k;
-    return r > limit ? max : r << (k >= 16 ? 16 : k);
+    [[gnu::always_inline]] simd::u32 operator()(simd::u32 r) const {
+        using W = simd::u32;
+        const W max = W{} + 65535u;
+        if constexpr (Down) {
+            const W q = r >> shift;
+            // Round up when the remainder passes half, or equals it with an odd quotient.
+            const W rounded = q + (W(((r & mask) + (q & 1u)) > half) & 1u);
+            return rounded > max ? max : rounded;
+        } else {
+            return r > limit ? max : r << shift;
+        }
+    }
+};
+
+// Calls then(scale) with the vector scaler of sf (-infinity..31, not 0).
+template <class Then>
+void with_vector_scale(int sf, Then&& then) {
+    if (sf > 0) {
+        then(vector_scale<true>(sf));
+    } else {
+        then(vector_scale<false>(sf));
+    }
 }
 
 // The sf = 0 products and sums: saturated, never rounded. A product overflows 16 bits exactly
@@ -190,11 +215,12 @@ void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
         map(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
     } else if (sf <= 31) {
         const simd::u32 w = simd::u32{} + uint32_t(val);
-        const auto vop = [w, sf](V x) {
-            return simd::narrow(scale_round_saturate(simd::widen_low(x) * w, sf),
-                                scale_round_saturate(simd::widen_high(x) * w, sf));
-        };
-        map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+        with_vector_scale(sf, [&](auto scale) {
+            const auto vop = [w, scale](V x) {
+                return simd::narrow(scale(simd::widen_low(x) * w), scale(simd::widen_high(x) * w));
+            };
+            map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+        });
     } else {
         for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
     }
@@ -208,12 +234,12 @@ void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
     } else {
         // The callers' shortcuts leave sf < 18 here.
         const simd::u32 w = simd::u32{} + uint32_t(val);
-        const auto vop = [w, sf](V x) {
-            return simd::narrow(scale_round_saturate(simd::widen_low(x) + w, sf),
-                                scale_round_saturate(simd::widen_high(x) + w, sf));
-        };
-        map(src, dst, len, vop,
-            [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+        with_vector_scale(sf, [&](auto scale) {
+            const auto vop = [w, scale](V x) {
+                return simd::narrow(scale(simd::widen_low(x) + w), scale(simd::widen_high(x) + w));
+            };
+            map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+        });
     }
 }
 

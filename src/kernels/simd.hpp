@@ -3,8 +3,8 @@
 // Intrinsics appear only where the extensions cannot say it (unsigned high multiply, saturating
 // add, non-temporal stores).
 //
-// Include it INSIDE namespace qor::krn::QOR_LEVEL_NS, after <immintrin.h>, <cstdint>, <cstring>
-// and <type_traits> were included at global scope: every level then owns its copy of these helpers.
+// Include it INSIDE namespace qor::krn::QOR_LEVEL_NS, after <immintrin.h>, <cstdint>, <cstring>,
+// <type_traits> and <utility> were included at global scope: every level then owns its copy of these helpers.
 #pragma once
 
 #if !defined(QOR_LEVEL_NS) || !defined(_IMMINTRIN_H_INCLUDED)
@@ -107,12 +107,14 @@ inline u32 widen_low(u16 a) { return __builtin_convertvector(load<u16_half>(&a),
 inline u32 widen_high(u16 a) {
     return __builtin_convertvector(load<u16_half>(reinterpret_cast<const char*>(&a) + sizeof(u16_half)), u32);
 }
+template <size_t... I>
+inline u16 join(u16_half low, u16_half high, std::index_sequence<I...>) {
+    return __builtin_shufflevector(low, high, I...);
+}
 // Keeps the low 16 bits of each lane (callers saturate first).
 inline u16 narrow(u32 low, u32 high) {
-    u16 r;
-    store(&r, __builtin_convertvector(low, u16_half));
-    store(reinterpret_cast<char*>(&r) + sizeof(u16_half), __builtin_convertvector(high, u16_half));
-    return r;
+    return join(__builtin_convertvector(low, u16_half), __builtin_convertvector(high, u16_half),
+                std::make_index_sequence<sizeof(u16) / sizeof(uint16_t)>());
 }
 
 }  // namespace simd
