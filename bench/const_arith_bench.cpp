@@ -4,7 +4,6 @@
 // A filter keeps the cases whose name contains it; --levels adds a table of every level's variants.
 #include <cstdint>
 #include <cstdio>
-#include <random>
 #include <string>
 
 #include "const_arith_peers.hpp"
@@ -13,19 +12,28 @@
 #include "kernels/runtime/cpu.hpp"
 #include "qor_lib.h"
 
+#ifdef QOR_BENCH_VOLK
+#include <volk/volk.h>
+#endif
+
 using namespace qor::bench;
 using namespace qor::krn;
 
 namespace {
 
+// Moderate values (no subnormals, no overflow on the first passes); xorshift, as filling 16M
+// elements with a heavier generator would dominate a filtered run.
 template <class T>
 void fill_random(const buffer<T>& b, uint32_t seed) {
-    std::mt19937 rng(seed);
+    uint32_t x = seed * 2654435761u + 1;
     for (int64_t i = 0; i < b.size(); ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
         if constexpr (sizeof(T) == 2)
-            b.data()[i] = T(rng() & 0x3FFF);
+            b.data()[i] = T(x & 0x3FFF);
         else
-            b.data()[i] = T(rng() % 20000) / T(64) - T(150);
+            b.data()[i] = T(x % 20000) / T(64) - T(150);
     }
 }
 
@@ -47,6 +55,25 @@ struct context {
     bool wanted(const std::string& name) const { return selected(name, argc, argv); }
 };
 
+// VOLK's versions of the single-precision kernels, where it has them (it has no 64f or 16u ones).
+template <class T>
+std::vector<contender> volk_peers([[maybe_unused]] bool add, [[maybe_unused]] const T* s, [[maybe_unused]] T v,
+                                  [[maybe_unused]] T* d, [[maybe_unused]] int64_t n) {
+#ifdef QOR_BENCH_VOLK
+    if constexpr (sizeof(T) == 4) {
+        const unsigned points = unsigned(n);
+        if (add) return {{"volk", [=] { volk_32f_s32f_add_32f(d, s, v, points); }}};
+        return {{"volk", [=] { volk_32f_s32f_multiply_32f(d, s, v, points); }}};
+    }
+#endif
+    return {};
+}
+
+std::vector<contender> operator+(std::vector<contender> a, const std::vector<contender>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // The four kernels of one float type at one size.
 template <class T, class Mul, class Add, class MulIp, class AddIp, class PMul, class PAdd, class PMulIp, class PAddIp>
 void float_rows(table& t, const context& c, const char* type, int64_t n, Mul mul, Add add, MulIp mul_ip,
@@ -62,17 +89,21 @@ void float_rows(table& t, const context& c, const char* type, int64_t n, Mul mul
     const std::string k = std::string("krn_");
     if (c.wanted(k + "mul_const_" + type))
         t.add(k + "mul_const_" + type, n, io, {"ours", [&] { mul(src.data(), v, dst.data(), len); }},
-              {{"loop", [&] { pmul(src.data(), v, dst.data(), n); }}, copy});
+              std::vector<contender>{{"loop", [&] { pmul(src.data(), v, dst.data(), n); }}, copy} +
+                  volk_peers<T>(false, src.data(), v, dst.data(), n));
     if (c.wanted(k + "add_const_" + type))
         t.add(k + "add_const_" + type, n, io, {"ours", [&] { add(src.data(), a, dst.data(), len); }},
-              {{"loop", [&] { padd(src.data(), a, dst.data(), n); }}, copy});
+              std::vector<contender>{{"loop", [&] { padd(src.data(), a, dst.data(), n); }}, copy} +
+                  volk_peers<T>(true, src.data(), a, dst.data(), n));
     // In place, repeated: x * 1.5 grows to infinity, which costs x86 nothing extra.
     if (c.wanted(k + "mul_const_" + type + "_ip"))
         t.add(k + "mul_const_" + type + "_ip", n, io, {"ours", [&] { mul_ip(v, dst.data(), len); }},
-              {{"loop", [&] { pmul_ip(v, dst.data(), n); }}, set});
+              std::vector<contender>{{"loop", [&] { pmul_ip(v, dst.data(), n); }}, set} +
+                  volk_peers<T>(false, dst.data(), v, dst.data(), n));
     if (c.wanted(k + "add_const_" + type + "_ip"))
         t.add(k + "add_const_" + type + "_ip", n, io, {"ours", [&] { add_ip(a, dst.data(), len); }},
-              {{"loop", [&] { padd_ip(a, dst.data(), n); }}, set});
+              std::vector<contender>{{"loop", [&] { padd_ip(a, dst.data(), n); }}, set} +
+                  volk_peers<T>(true, dst.data(), a, dst.data(), n));
     // The shortcuts: times 0 is a fill, times 1 a copy.
     if (c.wanted(k + "mul_const_" + type + " x0"))
         t.add(k + "mul_const_" + type + " x0", n, double(src.bytes()),

@@ -18,53 +18,6 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
-// An out-of-place pass whose source and destination together exceed the largest cache writes
-// around the cache: the destination would only evict the working set, and non-temporal stores
-// skip reading each destination line before overwriting it. When the cache size is unknown,
-// assume one of this size.
-constexpr int64_t assumed_cache = 16 * 1024 * 1024;
-constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
-
-bool worth_streaming(int64_t bytes) {
-    if (bytes <= never_streamed) return false;
-    const int64_t cache = cpu::largest_cache_size();
-    return bytes > (cache > 0 ? cache : assumed_cache);
-}
-
-// dst[i] = op(src[i]) for i < len, with vop for whole vectors and sop for single elements (both
-// must compute the same function). A scalar head brings dst to the vector boundary when it can
-// get there; src may equal dst, since every vector is read before it is written.
-template <class T, class VecOp, class ScalarOp>
-void map(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
-    using V = simd::vec<T>;
-    constexpr int64_t lanes = simd::lanes<T>;
-    int64_t i = 0;
-    if (len >= 2 * lanes) {
-        const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
-        if (misalign != 0 && misalign % sizeof(T) == 0) {
-            const int64_t head = int64_t(sizeof(V) - misalign) / int64_t(sizeof(T));
-            for (; i < head; ++i) dst[i] = sop(src[i]);
-        }
-        if (src != dst && simd::vector_aligned<T>(dst + i) && worth_streaming(2 * len * int64_t(sizeof(T)))) {
-            for (; i + lanes <= len; i += lanes) simd::stream(dst + i, vop(simd::load<V>(src + i)));
-            simd::fence();
-        } else {
-            for (; i + 4 * lanes <= len; i += 4 * lanes) {
-                const V a = simd::load<V>(src + i);
-                const V b = simd::load<V>(src + i + lanes);
-                const V c = simd::load<V>(src + i + 2 * lanes);
-                const V d = simd::load<V>(src + i + 3 * lanes);
-                simd::store(dst + i, vop(a));
-                simd::store(dst + i + lanes, vop(b));
-                simd::store(dst + i + 2 * lanes, vop(c));
-                simd::store(dst + i + 3 * lanes, vop(d));
-            }
-            for (; i + lanes <= len; i += lanes) simd::store(dst + i, vop(simd::load<V>(src + i)));
-        }
-    }
-    for (; i < len; ++i) dst[i] = sop(src[i]);
-}
-
 template <class T>
 void copy(const T* src, T* dst, int len) {
     if (src != dst) std::memcpy(dst, src, size_t(len) * sizeof(T));
@@ -95,7 +48,7 @@ void with_operation(T val, Then&& then) {
 
 template <class T, bool Multiply>
 void apply(const T* src, T val, T* dst, int len) {
-    with_operation<Multiply>(val, [&](auto op) { map(src, dst, len, op, op); });
+    with_operation<Multiply>(val, [&](auto op) { simd::transform(src, dst, len, op, op); });
 }
 
 template <class T>
@@ -137,7 +90,7 @@ int mul_add_const(const T* src, T mul, T add, T* dst, int len) {
     with_operation<true>(mul, [&](auto m) {
         with_operation<false>(add, [&](auto a) {
             const auto op = [m, a](auto x) { return a(m(x)); };
-            map(src, dst, len, op, op);
+            simd::transform(src, dst, len, op, op);
         });
     });
     return krn_ok;
@@ -212,14 +165,14 @@ void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
     using V = simd::u16;
     if (sf == 0) {
         const V v = V{} + val;
-        map(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
+        simd::transform(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
     } else if (sf <= 31) {
         const simd::u32 w = simd::u32{} + uint32_t(val);
         with_vector_scale(sf, [&](auto scale) {
             const auto vop = [w, scale](V x) {
                 return simd::narrow(scale(simd::widen_low(x) * w), scale(simd::widen_high(x) * w));
             };
-            map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
         });
     } else {
         for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
@@ -230,7 +183,7 @@ void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
     using V = simd::u16;
     if (sf == 0) {
         const V v = V{} + val;
-        map(src, dst, len, [v](V x) { return add_saturated(x, v); }, [val](uint16_t x) { return add_saturated(x, val); });
+        simd::transform(src, dst, len, [v](V x) { return add_saturated(x, v); }, [val](uint16_t x) { return add_saturated(x, val); });
     } else {
         // The callers' shortcuts leave sf < 18 here.
         const simd::u32 w = simd::u32{} + uint32_t(val);
@@ -238,7 +191,7 @@ void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
             const auto vop = [w, scale](V x) {
                 return simd::narrow(scale(simd::widen_low(x) + w), scale(simd::widen_high(x) + w));
             };
-            map(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
         });
     }
 }
@@ -331,7 +284,7 @@ int krn_mul_add_const_scaled_16u(const uint16_t* src, uint16_t mul, uint16_t add
     }
     using V = simd::u16;
     const V m = V{} + mul, a = V{} + add;
-    map(src, dst, len, [m, a](V x) { return add_saturated(mul_saturated(x, m), a); },
+    simd::transform(src, dst, len, [m, a](V x) { return add_saturated(mul_saturated(x, m), a); },
         [mul, add](uint16_t x) { return add_saturated(mul_saturated(x, mul), add); });
     return krn_ok;
 }
