@@ -134,6 +134,9 @@ void float_to_16u(const float* src, uint16_t* dst, int64_t n, int sf) {
 
 }  // namespace
 
+// Exposed for tests, which drive the streaming path without a cache-sized allocation.
+void widen_streaming(const uint8_t* src, uint16_t* dst, int64_t n) { widen_row_streaming(src, dst, n); }
+
 int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int dstStep, krn_size size) {
     const int64_t volume = int64_t(size.width) * 3 * size.height;
     bool stream = false;

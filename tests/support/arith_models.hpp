@@ -55,8 +55,7 @@ std::vector<T> mixed_values(size_t n, uint32_t seed) {
     return v;
 }
 
-// The quiet form of a NaN: x86 arithmetic propagates the dividend's NaN, else the divisor's, and
-// creates the negative default NaN for an invalid operation.
+// The quiet form of a NaN: x86 arithmetic propagates the dividend's NaN, else the divisor's.
 template <class T>
 T quieted(T x) {
     if constexpr (sizeof(T) == 4)
@@ -76,7 +75,7 @@ T div_model(T d, T x) {
     }
     if (std::isnan(x)) return quieted(x);
     if (std::isnan(d)) return quieted(d);
-    if (std::isinf(x) && std::isinf(d)) return -L::quiet_NaN();
+    if (std::isinf(x) && std::isinf(d)) return L::quiet_NaN();
     if constexpr (sizeof(T) == 4)
         return float(double(x) / double(d));
     else
