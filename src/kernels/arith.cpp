@@ -1,9 +1,7 @@
 // Division, square, copy and extrema. Every variant gives the same bits at every level:
 // - division is the correctly rounded IEEE quotient (a full-width divide, no reciprocal
-//   estimate); a -0 divisor gives the IEEE sign (x / -0 = -x / +0); every NaN the division
-//   creates (0/0, inf/inf, and a NaN over a zero divisor) is the positive quiet NaN
-//   (0x7FC00000 / 0x7FF8000000000000), and a NaN operand over a nonzero divisor passes through,
-//   quieted (the dividend's when both are NaN);
+//   estimate); a -0 divisor gives the IEEE sign (x / -0 = -x / +0); every NaN quotient (0/0,
+//   inf/inf, a NaN operand) is the positive quiet NaN (0x7FC00000 / 0x7FF8000000000000);
 // - the 32-bit extrema ignore NaN elements (all NaN: both results the positive quiet NaN) and
 //   order -0 below +0, so they do not depend on where an element stands.
 #include <cstdint>
@@ -31,15 +29,14 @@ int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, 
     if (len < 1) return krn_err_size;
     const V quiet_nan = splat<V>(std::numeric_limits<T>::quiet_NaN());
     mask_t<V> zero_seen{};
-    // Hardware division already gives the IEEE infinities for a zero divisor. A NaN it creates
-    // (0/0, inf/inf) and the NaN of a NaN over zero are replaced, so one pattern comes out
-    // whatever the processor's default NaN; a NaN operand over a nonzero divisor passes through.
+    // Hardware division already gives the IEEE infinities for a zero divisor. Every NaN result
+    // becomes the one quiet NaN, so neither the processor's default NaN nor its choice between
+    // two NaN operands shows through.
     map2<V>(divisor, dividend, dst, len,
             [&](V d, V x) {
-                const mask_t<V> zero = d == 0;
-                zero_seen |= zero;
+                zero_seen |= d == 0;
                 const V q = x / d;
-                return ((q != q) & (zero | ((x == x) & (d == d)))) ? quiet_nan : q;
+                return q != q ? quiet_nan : q;
             },
             splat<V>(1), V{});
     return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;

@@ -55,7 +55,7 @@ std::vector<T> mixed_values(size_t n, uint32_t seed) {
     return v;
 }
 
-// The quiet form of a NaN: x86 arithmetic propagates the dividend's NaN, else the divisor's.
+// The quiet form of a NaN, as a product of it gives.
 template <class T>
 T quieted(T x) {
     if constexpr (sizeof(T) == 4)
@@ -65,7 +65,8 @@ T quieted(T x) {
 }
 
 // The element rule of division: a correctly rounded quotient (for floats through a double
-// quotient, which rounds twice without harm; for doubles the scalar IEEE division).
+// quotient, which rounds twice without harm; for doubles the scalar IEEE division), and one
+// quiet NaN for every NaN quotient.
 template <class T>
 T div_model(T d, T x) {
     using L = std::numeric_limits<T>;
@@ -73,9 +74,7 @@ T div_model(T d, T x) {
         if (x == 0 || std::isnan(x)) return L::quiet_NaN();
         return (std::signbit(x) != std::signbit(d)) ? -L::infinity() : L::infinity();
     }
-    if (std::isnan(x)) return quieted(x);
-    if (std::isnan(d)) return quieted(d);
-    if (std::isinf(x) && std::isinf(d)) return L::quiet_NaN();
+    if (std::isnan(x) || std::isnan(d) || (std::isinf(x) && std::isinf(d))) return L::quiet_NaN();
     if constexpr (sizeof(T) == 4)
         return float(double(x) / double(d));
     else
