@@ -6,6 +6,7 @@
 //   order -0 below +0, so they do not depend on where an element stands.
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 #include <limits>
 #include <type_traits>
 #include <utility>
@@ -119,19 +120,41 @@ int krn_min_max_16u(const uint16_t* src, int len, uint16_t* min, uint16_t* max) 
         lo = x < lo ? x : lo;
         hi = x > hi ? x : hi;
     }
-    uint16_t mn = lo[0], mx = hi[0];
-    for (int k = 1; k < L; ++k) {
-        mn = lo[k] < mn ? lo[k] : mn;
-        mx = hi[k] > mx ? hi[k] : mx;
-    }
-    *min = mn;
-    *max = mx;
+    *min = fold_lanes(lo, [](vu16 a, vu16 b) { return a < b ? a : b; });
+    *max = fold_lanes(hi, [](vu16 a, vu16 b) { return a > b ? a : b; });
     return krn_ok;
 }
 
 int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     if (!src || !min || !max) return krn_err_null;
     if (len < 1) return krn_err_size;
+#if QOR_LEVEL >= 5
+    // The range instruction orders -0 below +0 by itself; NaN lanes (and lanes past the end) are
+    // masked out, so the accumulators start at +inf and -inf and stay crossed only when every
+    // element is a NaN.
+    constexpr int range_min = 0x04, range_max = 0x05;  // select min / max, sign from the comparison
+    __m512 lo = _mm512_set1_ps(__builtin_inff()), hi = _mm512_set1_ps(-__builtin_inff());
+    auto step = [&](__mmask16 live, __m512 x) {
+        const __mmask16 ordered = _mm512_mask_cmp_ps_mask(live, x, x, _CMP_ORD_Q);
+        lo = _mm512_mask_range_ps(lo, ordered, lo, x, range_min);
+        hi = _mm512_mask_range_ps(hi, ordered, hi, x, range_max);
+    };
+    int i = 0;
+    for (; i + 16 <= len; i += 16) step(0xFFFF, _mm512_loadu_ps(src + i));
+    if (i < len) {
+        const __mmask16 live = __mmask16((1u << (len - i)) - 1);
+        step(live, _mm512_maskz_loadu_ps(live, src + i));
+    }
+    const float mn = fold_lanes(vf32(lo), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_min)); });
+    const float mx = fold_lanes(vf32(hi), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_max)); });
+    if (mn > mx) {
+        *min = *max = std::numeric_limits<float>::quiet_NaN();
+    } else {
+        *min = mn;
+        *max = mx;
+    }
+    return krn_ok;
+#else
     constexpr int L = lanes<vi32>;
     constexpr int32_t none_lo = std::numeric_limits<int32_t>::max();  // no float's key: a NaN's
     constexpr int32_t none_hi = std::numeric_limits<int32_t>::min();
@@ -148,11 +171,8 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     int i = 0;
     for (; i + L <= len; i += L) step(load<vi32>(bits + i));
     if (i < len) step(load_part(bits + i, len - i, splat<vi32>(bits[0])));
-    int32_t mn = lo[0], mx = hi[0];
-    for (int k = 1; k < L; ++k) {
-        mn = lo[k] < mn ? lo[k] : mn;
-        mx = hi[k] > mx ? hi[k] : mx;
-    }
+    const int32_t mn = fold_lanes(lo, [](vi32 a, vi32 b) { return a < b ? a : b; });
+    const int32_t mx = fold_lanes(hi, [](vi32 a, vi32 b) { return a > b ? a : b; });
     if (mn == none_lo) {  // every element a NaN
         *min = *max = std::numeric_limits<float>::quiet_NaN();
         return krn_ok;
@@ -161,6 +181,7 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     std::memcpy(min, &out[0], sizeof(float));
     std::memcpy(max, &out[1], sizeof(float));
     return krn_ok;
+#endif
 }
 
 }  // namespace qor::krn::QOR_LEVEL_NS

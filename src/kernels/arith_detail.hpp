@@ -79,9 +79,25 @@ inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t
 
 template <class M>
 inline bool any_lane(M m) {
-    lane_t<M> acc = 0;
-    for (int k = 0; k < lanes<M>; ++k) acc |= m[k];
+    uint64_t words[sizeof(M) / 8];
+    std::memcpy(words, &m, sizeof m);
+    uint64_t acc = 0;
+    for (uint64_t w : words) acc |= w;
     return acc != 0;
+}
+
+// Folds the lanes of v pairwise with f (a lane-wise min or max), halving the distance each time.
+template <class V, class F>
+inline lane_t<V> fold_lanes(V v, F f) {
+    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t, std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
+    typedef index I __attribute__((vector_size(sizeof(V))));
+    constexpr int L = lanes<V>;
+    if constexpr (L >= 32) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L); return m; }()));
+    if constexpr (L >= 16) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L); return m; }()));
+    if constexpr (L >= 8) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L); return m; }()));
+    if constexpr (L >= 4) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L); return m; }()));
+    if constexpr (L >= 2) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L); return m; }()));
+    return v[0];
 }
 
 }  // namespace

@@ -92,7 +92,8 @@ template <class VS>
 int to_float(const lane_t<VS>* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<VS, vf32>(src, dst, len, [](VS x) { return __builtin_convertvector(x, vf32); });
+    // Through 32-bit integers: one full-width widening instead of two half-width conversions.
+    map1<VS, vf32>(src, dst, len, [](VS x) { return __builtin_convertvector(__builtin_convertvector(x, vi32), vf32); });
     return krn_ok;
 }
 
