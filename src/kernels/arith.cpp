@@ -20,34 +20,40 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
+// The comparison result of V: signed integers of V's lane size.
 template <class V>
-using mask_t = std::conditional_t<sizeof(lane_t<V>) == 4, vi32, vi64>;
+using mask_t = typename vec_of<std::conditional_t<sizeof(lane_t<V>) == 4, int32_t, int64_t>, int(sizeof(V))>::type;
 
 template <class V>
 int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, int len) {
     using T = lane_t<V>;
     if (!divisor || !dividend || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    const V quiet_nan = splat<V>(std::numeric_limits<T>::quiet_NaN());
+    // Zero divisors seen, at either width the walk may use.
     mask_t<V> zero_seen{};
+    mask_t<half_t<V>> zero_seen_half{};
     // Hardware division already gives the IEEE infinities for a zero divisor. Every NaN result
     // becomes the one quiet NaN, so neither the processor's default NaN nor its choice between
     // two NaN operands shows through.
     map2<V>(divisor, dividend, dst, len,
-            [&](V d, V x) {
-                zero_seen |= d == 0;
-                const V q = x / d;
-                return q != q ? quiet_nan : q;
+            [&](auto d, auto x) {
+                using W = decltype(d);
+                if constexpr (sizeof(W) == sizeof(V))
+                    zero_seen |= d == 0;
+                else
+                    zero_seen_half |= d == 0;
+                const W q = x / d;
+                return q != q ? splat<W>(std::numeric_limits<T>::quiet_NaN()) : q;
             },
-            splat<V>(1), V{});
-    return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;
+            T(1), T(0));
+    return any_lane(zero_seen) || any_lane(zero_seen_half) ? krn_warn_div_zero : krn_ok;
 }
 
 template <class V>
 int square(const lane_t<V>* src, lane_t<V>* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<V, V>(src, dst, len, [](V x) { return x * x; });
+    map1<V, V>(src, dst, len, [](auto x) { return x * x; });
     return krn_ok;
 }
 
@@ -93,7 +99,7 @@ int krn_sqr_scaled_16u(const uint16_t* src, uint16_t* dst, int len, int sf) {
     if (len < 1) return krn_err_size;
     if (sf == 0) {
         // 255^2 = 65025 is the largest square that fits; the low 16 bits of larger ones are discarded.
-        map1<vu16, vu16>(src, dst, len, [](vu16 x) { return x > 255 ? uint16_t(65535) : x * x; });
+        map1<vu16, vu16>(src, dst, len, [](auto x) { return x > 255 ? uint16_t(65535) : x * x; });
         return krn_ok;
     }
     for (int i = 0; i < len; ++i) dst[i] = scaled_square(src[i], sf);

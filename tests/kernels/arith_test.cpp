@@ -30,7 +30,7 @@ void check_division(Div div, DivIp div_ip) {
     std::vector<T> d, x;
     for (T a : sp)
         for (T b : sp) d.push_back(a), x.push_back(b);
-    const std::vector<T> md = mixed_values<T>(1000, 1), mx = mixed_values<T>(1000, 2);
+    const std::vector<T> md = mixed_values<T>(5000, 1), mx = mixed_values<T>(5000, 2);  // beyond 32 KiB
     d.insert(d.end(), md.begin(), md.end());
     x.insert(x.end(), mx.begin(), mx.end());
     std::vector<T> want(d.size());
@@ -88,7 +88,7 @@ TEST(Division, ZeroDivisorsGiveSignedInfinitiesAndThePositiveQuietNaN) {
 
 template <class T>
 void check_square(krn_sqr_32f_fn sq32, krn_sqr_64f_fn sq64) {
-    std::vector<T> v = special_values<T>(), m = mixed_values<T>(300, 5);
+    std::vector<T> v = special_values<T>(), m = mixed_values<T>(5000, 5);  // beyond 32 KiB
     v.insert(v.end(), m.begin(), m.end());
     std::vector<T> want(v.size()), out(v.size());
     for (size_t i = 0; i < v.size(); ++i) {
