@@ -1,0 +1,188 @@
+// The complex mixed-radix stages, shared by the planner (which transforms the chirp-z kernel with
+// them at the baseline) and by every level's transform. Included INSIDE a namespace (qor::krn::base
+// or qor::krn::lN), so each gets its own copy; needs <cstdint> and dft_spec.hpp included before.
+//
+// Stage s of a transform of n points with factor p, l1 the product of the earlier factors and
+// ido = n / (l1 * p), reads in[i + ido*(j + p*k)] and writes
+//   out[i + ido*(k + l1*m)] = w^(m*i*l1) * sum_j in[i + ido*(j + p*k)] * e^(-2*pi*i*j*m/p),
+// w = e^(-2*pi*i/n): a self-sorting sequence that needs no reordering pass.
+namespace dft_impl {
+
+template <class T>
+struct cx {
+    T r, i;
+};
+template <class T>
+inline cx<T> add(cx<T> a, cx<T> b) { return {a.r + b.r, a.i + b.i}; }
+template <class T>
+inline cx<T> sub(cx<T> a, cx<T> b) { return {a.r - b.r, a.i - b.i}; }
+template <class T>
+inline cx<T> mul(cx<T> a, cx<T> b) { return {a.r * b.r - a.i * b.i, a.r * b.i + a.i * b.r}; }
+// a times the conjugate of b
+template <class T>
+inline cx<T> mulc(cx<T> a, cx<T> b) { return {a.r * b.r + a.i * b.i, a.i * b.r - a.r * b.i}; }
+
+template <class P>
+inline P at(const uint8_t* base, int32_t offset) {
+    return reinterpret_cast<P>(const_cast<uint8_t*>(base) + offset);
+}
+
+template <class T>
+void pass2(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    for (int64_t k = 0; k < l1; ++k) {
+        const cx<T>* c0 = cc + ido * (2 * k);
+        const cx<T>* c1 = c0 + ido;
+        cx<T>* h0 = ch + ido * k;
+        cx<T>* h1 = h0 + ido * l1;
+        for (int64_t i = 0; i < ido; ++i) {
+            const cx<T> a = c0[i], b = c1[i];
+            h0[i] = add(a, b);
+            h1[i] = mul(sub(a, b), wa[i]);
+        }
+    }
+}
+
+template <class T>
+void pass3(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    const T tw1r = T(-0.5), tw1i = T(-0.86602540378443864676372317075294);
+    const cx<T>* w1 = wa;
+    const cx<T>* w2 = wa + ido;
+    for (int64_t k = 0; k < l1; ++k) {
+        const cx<T>* c0 = cc + ido * (3 * k);
+        cx<T>* h0 = ch + ido * k;
+        const int64_t so = ido * l1;
+        for (int64_t i = 0; i < ido; ++i) {
+            const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido];
+            const cx<T> t1 = add(b, c), t2 = sub(b, c);
+            h0[i] = add(a, t1);
+            const cx<T> ca = {a.r + tw1r * t1.r, a.i + tw1r * t1.i};
+            const cx<T> cb = {-(tw1i * t2.i), tw1i * t2.r};
+            h0[i + so] = mul(add(ca, cb), w1[i]);
+            h0[i + 2 * so] = mul(sub(ca, cb), w2[i]);
+        }
+    }
+}
+
+template <class T>
+void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    const cx<T>* w1 = wa;
+    const cx<T>* w2 = wa + ido;
+    const cx<T>* w3 = wa + 2 * ido;
+    const int64_t so = ido * l1;
+    for (int64_t k = 0; k < l1; ++k) {
+        const cx<T>* c0 = cc + ido * (4 * k);
+        cx<T>* h0 = ch + ido * k;
+        for (int64_t i = 0; i < ido; ++i) {
+            const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido], d = c0[i + 3 * ido];
+            const cx<T> t1 = add(a, c), t2 = sub(a, c), t3 = add(b, d), t4 = sub(b, d);
+            h0[i] = add(t1, t3);
+            h0[i + so] = mul(cx<T>{t2.r + t4.i, t2.i - t4.r}, w1[i]);
+            h0[i + 2 * so] = mul(sub(t1, t3), w2[i]);
+            h0[i + 3 * so] = mul(cx<T>{t2.r - t4.i, t2.i + t4.r}, w3[i]);
+        }
+    }
+}
+
+template <class T>
+void pass5(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    const T tw1r = T(0.3090169943749474241022934171828191), tw1i = T(-0.9510565162951535721164393333793821);
+    const T tw2r = T(-0.8090169943749474241022934171828191), tw2i = T(-0.5877852522924731291687059546390728);
+    const int64_t so = ido * l1;
+    for (int64_t k = 0; k < l1; ++k) {
+        const cx<T>* c0 = cc + ido * (5 * k);
+        cx<T>* h0 = ch + ido * k;
+        for (int64_t i = 0; i < ido; ++i) {
+            const cx<T> a = c0[i], b1 = c0[i + ido], b2 = c0[i + 2 * ido], b3 = c0[i + 3 * ido],
+                        b4 = c0[i + 4 * ido];
+            const cx<T> t1 = add(b1, b4), t4 = sub(b1, b4), t2 = add(b2, b3), t3 = sub(b2, b3);
+            h0[i] = {a.r + t1.r + t2.r, a.i + t1.i + t2.i};
+            const cx<T> ca1 = {a.r + tw1r * t1.r + tw2r * t2.r, a.i + tw1r * t1.i + tw2r * t2.i};
+            const cx<T> cb1 = {-(tw1i * t4.i + tw2i * t3.i), tw1i * t4.r + tw2i * t3.r};
+            const cx<T> ca2 = {a.r + tw2r * t1.r + tw1r * t2.r, a.i + tw2r * t1.i + tw1r * t2.i};
+            const cx<T> cb2 = {-(tw2i * t4.i - tw1i * t3.i), tw2i * t4.r - tw1i * t3.r};
+            h0[i + so] = mul(add(ca1, cb1), wa[i]);
+            h0[i + 4 * so] = mul(sub(ca1, cb1), wa[i + 3 * ido]);
+            h0[i + 2 * so] = mul(add(ca2, cb2), wa[i + ido]);
+            h0[i + 3 * so] = mul(sub(ca2, cb2), wa[i + 2 * ido]);
+        }
+    }
+}
+
+// Any other factor (6 and the odd factors from 7 up to the last-factor limit): a direct DFT of p
+// points per butterfly, pairing j with p - j so that odd p needs half the products.
+template <class T>
+void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
+              const cx<T>* roots) {
+    cx<T> v[152];
+    cx<T> s[76], d[76];
+    const int64_t so = ido * l1;
+    const int h = (p - 1) / 2;
+    for (int64_t k = 0; k < l1; ++k) {
+        const cx<T>* c0 = cc + ido * (int64_t(p) * k);
+        cx<T>* h0 = ch + ido * k;
+        for (int64_t i = 0; i < ido; ++i) {
+            for (int j = 0; j < p; ++j) v[j] = c0[i + ido * j];
+            cx<T> x0 = v[0];
+            for (int j = 1; j <= h; ++j) {
+                s[j] = add(v[j], v[p - j]);
+                d[j] = sub(v[j], v[p - j]);
+                x0 = add(x0, s[j]);
+            }
+            if ((p & 1) == 0) x0 = add(x0, v[p / 2]);
+            h0[i] = x0;
+            for (int m = 1; m <= h; ++m) {
+                cx<T> re = v[0], im = {T(0), T(0)};
+                int jm = 0;
+                for (int j = 1; j <= h; ++j) {
+                    jm += m;
+                    if (jm >= p) jm -= p;
+                    const cx<T> w = roots[jm];
+                    re.r += w.r * s[j].r;
+                    re.i += w.r * s[j].i;
+                    im.r += w.i * d[j].r;
+                    im.i += w.i * d[j].i;
+                }
+                if ((p & 1) == 0) {
+                    const T sign = (m & 1) ? T(-1) : T(1);
+                    re.r += sign * v[p / 2].r;
+                    re.i += sign * v[p / 2].i;
+                }
+                // X[m] = re + i*im, X[p-m] = re - i*im
+                h0[i + m * so] = mul(cx<T>{re.r - im.i, re.i + im.r}, wa[i + (m - 1) * ido]);
+                h0[i + (p - m) * so] = mul(cx<T>{re.r + im.i, re.i - im.r}, wa[i + (p - m - 1) * ido]);
+            }
+            if ((p & 1) == 0) {
+                cx<T> x = v[0];
+                for (int j = 1; j < p; ++j) x = (j & 1) ? sub(x, v[j]) : add(x, v[j]);
+                h0[i + (p / 2) * so] = mul(x, wa[i + (p / 2 - 1) * ido]);
+            }
+        }
+    }
+}
+
+// Runs the stages of a plan: the first reads in and writes x, then x and y alternate. in may be y
+// but not x. Returns the buffer holding the result.
+template <class T>
+cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
+    int64_t l1 = 1;
+    const cx<T>* from = in;
+    cx<T>* to = x;
+    for (int s = 0; s < cp.stages; ++s) {
+        const int p = cp.factor[s];
+        const int64_t ido = cp.len / (l1 * p);
+        const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
+        switch (p) {
+            case 2: pass2(ido, l1, from, to, wa); break;
+            case 3: pass3(ido, l1, from, to, wa); break;
+            case 4: pass4(ido, l1, from, to, wa); break;
+            case 5: pass5(ido, l1, from, to, wa); break;
+            default: pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
+        }
+        l1 *= p;
+        from = to;
+        to = (to == x) ? y : x;
+    }
+    return const_cast<cx<T>*>(from);
+}
+
+}  // namespace dft_impl
