@@ -299,6 +299,45 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
     return krn_ok;
 }
 
+// Square roots of four sums of squares through the reciprocal-square-root estimate and one
+// Newton step, r = s * y (1.5 - 0.5 s y^2); sums below the smallest normal float (the estimate
+// loses them) and infinities (0 * inf) take the exact square root instead.
+inline __m128 magnitude4(__m128 s) {
+    const __m128 y0 = _mm_rsqrt_ps(s);
+    const __m128 hs = _mm_mul_ps(_mm_set1_ps(0.5f), s);
+    const __m128 t = _mm_mul_ps(_mm_mul_ps(hs, y0), y0);
+    const __m128 y1 = _mm_mul_ps(y0, _mm_sub_ps(_mm_set1_ps(1.5f), t));
+    const __m128 r = _mm_mul_ps(s, y1);
+    const __m128 special = _mm_or_ps(_mm_cmplt_ps(s, _mm_set1_ps(0x1p-126f)),
+                                     _mm_cmpeq_ps(s, _mm_set1_ps(__builtin_inff())));
+    return _mm_or_ps(_mm_and_ps(special, _mm_sqrt_ps(s)), _mm_andnot_ps(special, r));
+}
+
+inline __m128 sums_of_squares(const float* p) {
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
+    const __m128 a2 = _mm_mul_ps(a, a), b2 = _mm_mul_ps(b, b);
+    return _mm_add_ps(_mm_shuffle_ps(a2, b2, 0x88), _mm_shuffle_ps(a2, b2, 0xDD));
+}
+
+template <class T, class C>
+void expand(const T* packed, C* full, int64_t n) {
+    // From the top down, so that the expansion may also run in place (packed == full).
+    for (int64_t k = n - 1; 2 * k > n; --k) {
+        const T re = packed[2 * (n - k) - 1], im = packed[2 * (n - k)];
+        full[k] = {re, -im};  // negation toggles the sign bit only: -0.0 and NaN payloads survive
+    }
+    if (n % 2 == 0 && n > 1) {
+        const T re = packed[n - 1];
+        full[n / 2] = {re, T(0)};
+    }
+    for (int64_t k = (n - 1) / 2; k >= 1; --k) {
+        const T re = packed[2 * k - 1], im = packed[2 * k];
+        full[k] = {re, im};
+    }
+    const T re0 = packed[0];
+    full[0] = {re0, T(0)};
+}
+
 }  // namespace
 
 int krn_dft_real_fwd_32f(const float* src, float* dst, const uint8_t* spec, uint8_t* work) {
@@ -306,6 +345,49 @@ int krn_dft_real_fwd_32f(const float* src, float* dst, const uint8_t* spec, uint
 }
 int krn_dft_real_fwd_64f(const double* src, double* dst, const uint8_t* spec, uint8_t* work) {
     return forward<double>(src, dst, spec, work, dft::id_64f);
+}
+
+}  // namespace qor::krn::QOR_LEVEL_NS
+
+namespace qor::krn::QOR_LEVEL_NS {
+
+int krn_pack_to_complex_32f(const float* packed, krn_32fc* full, int n) {
+    if (!packed || !full) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    expand(packed, full, n);
+    return krn_ok;
+}
+
+int krn_pack_to_complex_64f(const double* packed, krn_64fc* full, int n) {
+    if (!packed || !full) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    expand(packed, full, n);
+    return krn_ok;
+}
+
+int krn_magnitude_32fc(const krn_32fc* src, float* dst, int n) {
+    if (!src || !dst) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    const float* p = &src[0].re;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) _mm_storeu_ps(dst + k, magnitude4(sums_of_squares(p + 2 * k)));
+    if (k < n) {
+        float in[8] = {}, out[4];
+        for (int j = 0; j < 2 * (n - k); ++j) in[j] = p[2 * k + j];
+        _mm_storeu_ps(out, magnitude4(sums_of_squares(in)));
+        for (int j = 0; j < n - k; ++j) dst[k + j] = out[j];
+    }
+    return krn_ok;
+}
+
+int krn_magnitude_64fc(const krn_64fc* src, double* dst, int n) {
+    if (!src || !dst) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    for (int k = 0; k < n; ++k) {
+        const double re = src[k].re, im = src[k].im;
+        dst[k] = std::sqrt(re * re + im * im);
+    }
+    return krn_ok;
 }
 
 }  // namespace qor::krn::QOR_LEVEL_NS
