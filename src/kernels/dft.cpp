@@ -16,7 +16,6 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
-using namespace dft_impl;
 using dft::complex_plan;
 using dft::header;
 

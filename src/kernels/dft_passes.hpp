@@ -1,12 +1,13 @@
 // The complex mixed-radix stages, shared by the planner (which transforms the chirp-z kernel with
 // them at the baseline) and by every level's transform. Included INSIDE a namespace (qor::krn::base
-// or qor::krn::lN), so each gets its own copy; needs <cstdint> and dft_spec.hpp included before.
+// or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
+// Needs <cstdint> and kernels/dft_spec.hpp included before.
 //
 // Stage s of a transform of n points with factor p, l1 the product of the earlier factors and
 // ido = n / (l1 * p), reads in[i + ido*(j + p*k)] and writes
 //   out[i + ido*(k + l1*m)] = w^(m*i*l1) * sum_j in[i + ido*(j + p*k)] * e^(-2*pi*i*j*m/p),
 // w = e^(-2*pi*i/n): a self-sorting sequence that needs no reordering pass.
-namespace dft_impl {
+namespace {
 
 template <class T>
 struct cx {
@@ -185,4 +186,4 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
     return const_cast<cx<T>*>(from);
 }
 
-}  // namespace dft_impl
+}  // namespace
