@@ -115,9 +115,9 @@ void check_lengths(const std::vector<int>& lengths) {
         ASSERT_EQ(p.status, 0);
         const auto x = random_signal<T>(n, uint32_t(n));
         std::vector<int64_t> bins;
-        if (n > 2048) {  // a sample of bins keeps the reference linear in N
+        if (n > 300) {  // a sample of bins keeps the reference linear in N
             std::mt19937 g{static_cast<uint32_t>(n)};
-            for (int j = 0; j < 24; ++j) bins.push_back(int64_t(g() % uint32_t(n / 2 + 1)));
+            for (int j = 0; j < 16; ++j) bins.push_back(int64_t(g() % uint32_t(n / 2 + 1)));
             bins.push_back(0);
             bins.push_back(n / 2);
         }
@@ -167,8 +167,7 @@ TEST(DftEngine, DirectAndChirpFallbacksAllLevels) {
 }
 
 TEST(DftEngine, LongLengthsLarge) {
-    const std::vector<int> lengths = {1 << 14, 1 << 16, 1 << 20, 65537, 1000000, 3 * 5 * 7 * 11 * 13 * 17,
-                                      2 * 8209, 2 * 65537, 100003};
+    const std::vector<int> lengths = {1 << 16, 1 << 20, 65537, 1000000, 3 * 5 * 7 * 11 * 13 * 17, 2 * 65537};
     check_lengths<float>(lengths);
     check_lengths<double>(lengths);
 }

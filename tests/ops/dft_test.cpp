@@ -85,7 +85,7 @@ std::vector<T> noise(int n, uint32_t seed) {
 }  // namespace
 
 TEST(DftSpectrum, MatchesReferenceOnEveryPlanPath) {
-    for (int n : {1, 2, 3, 8, 15, 16, 17, 64, 97, 100, 1000, 1024, 45, 94}) {
+    for (int n : {1, 2, 3, 8, 15, 16, 17, 64, 97, 100, 200, 256, 45, 94}) {
         check_spectrum(noise<float>(n, 1), false);
         check_spectrum(noise<double>(n, 2), false);
         check_spectrum(noise<float>(n, 3), true);
