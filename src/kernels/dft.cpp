@@ -1,14 +1,27 @@
 // The DFT transform and the spectrum kernels, compiled once per level. The plan they read is
 // built by the baseline planner (kernels/dft/plan.cpp) and holds only numbers and offsets.
+// GCC's auto-vectoriser turns complex products into fused multiply-add/subtract (vfmaddsub) at
+// the FMA levels even under -ffp-contract=off; the stages are vectorised by hand instead, so that
+// every level gives the same bits. Set before any include so every function shares the setting.
+#pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <utility>
 
 #include "kernels/dft_spec.hpp"
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
 #include "kernels/types.hpp"
+
+#if QOR_LEVEL >= 5
+#  define QOR_DFT_VECTOR_BYTES 64
+#elif QOR_LEVEL >= 3
+#  define QOR_DFT_VECTOR_BYTES 32
+#else
+#  define QOR_DFT_VECTOR_BYTES 16
+#endif
 
 namespace qor::krn::QOR_LEVEL_NS {
 

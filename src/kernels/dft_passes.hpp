@@ -1,7 +1,8 @@
 // The complex mixed-radix stages, shared by the planner (which transforms the chirp-z kernel with
 // them at the baseline) and by every level's transform. Included INSIDE a namespace (qor::krn::base
 // or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
-// Needs <cstdint> and kernels/dft_spec.hpp included before.
+// Needs <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
+// QOR_DFT_VECTOR_BYTES defined (the widest vector the object may use).
 //
 // Stage s of a transform of n points with factor p, l1 the product of the earlier factors and
 // ido = n / (l1 * p), reads in[i + ido*(j + p*k)] and writes
@@ -28,6 +29,59 @@ inline P at(const uint8_t* base, int32_t offset) {
     return reinterpret_cast<P>(const_cast<uint8_t*>(base) + offset);
 }
 
+// Vectors of QOR_DFT_VECTOR_BYTES holding interleaved complex values, for the stages whose inner
+// length is a multiple of the vector's complex count. Every operation is the scalar one lane by
+// lane (a negation or a product by +-1 is exact), so vector and scalar stages give the same bits.
+typedef float vfloat __attribute__((vector_size(QOR_DFT_VECTOR_BYTES)));
+typedef double vdouble __attribute__((vector_size(QOR_DFT_VECTOR_BYTES)));
+template <class T>
+struct vsel;
+template <>
+struct vsel<float> {
+    using type = vfloat;
+};
+template <>
+struct vsel<double> {
+    using type = vdouble;
+};
+template <class T>
+constexpr int complex_per_vector = QOR_DFT_VECTOR_BYTES / int(2 * sizeof(T));
+
+template <class V, size_t... I>
+inline V swap_pairs(V a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, (I ^ 1)...);
+}
+template <class V, size_t... I>
+inline V even_lanes(V a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, (I & ~size_t(1))...);
+}
+template <class V, size_t... I>
+inline V odd_lanes(V a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, (I | 1)...);
+}
+template <class T>
+struct vops {
+    using V = typename vsel<T>::type;
+    static constexpr int lanes = QOR_DFT_VECTOR_BYTES / int(sizeof(T));
+    using seq = std::make_index_sequence<size_t(lanes)>;
+    static V load(const cx<T>* p) {
+        V v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    static void store(cx<T>* p, V v) { std::memcpy(p, &v, sizeof v); }
+    // (+1, -1, +1, -1, ...) and its negation
+    static V plus_minus() {
+        V v;
+        for (int j = 0; j < lanes; ++j) v[j] = (j & 1) ? T(-1) : T(1);
+        return v;
+    }
+    // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i)
+    static V mul(V a, V w, V mp) { return a * even_lanes(w, seq{}) + swap_pairs(a, seq{}) * odd_lanes(w, seq{}) * mp; }
+    // -i * t = (t.i, -t.r)
+    static V rotate(V t, V pm) { return swap_pairs(t, seq{}) * pm; }
+};
+
 template <class T>
 void pass2(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
     for (int64_t k = 0; k < l1; ++k) {
@@ -35,7 +89,17 @@ void pass2(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
         const cx<T>* c1 = c0 + ido;
         cx<T>* h0 = ch + ido * k;
         cx<T>* h1 = h0 + ido * l1;
-        for (int64_t i = 0; i < ido; ++i) {
+        int64_t i = 0;
+        if (ido % complex_per_vector<T> == 0) {
+            using O = vops<T>;
+            const auto mp = -O::plus_minus();
+            for (; i < ido; i += complex_per_vector<T>) {
+                const auto a = O::load(c0 + i), b = O::load(c1 + i);
+                O::store(h0 + i, a + b);
+                O::store(h1 + i, O::mul(a - b, O::load(wa + i), mp));
+            }
+        }
+        for (; i < ido; ++i) {
             const cx<T> a = c0[i], b = c1[i];
             h0[i] = add(a, b);
             h1[i] = mul(sub(a, b), wa[i]);
@@ -73,7 +137,21 @@ void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (4 * k);
         cx<T>* h0 = ch + ido * k;
-        for (int64_t i = 0; i < ido; ++i) {
+        int64_t i = 0;
+        if (ido % complex_per_vector<T> == 0) {
+            using O = vops<T>;
+            const auto pm = O::plus_minus(), mp = -pm;
+            for (; i < ido; i += complex_per_vector<T>) {
+                const auto a = O::load(c0 + i), b = O::load(c0 + i + ido), c = O::load(c0 + i + 2 * ido),
+                           d = O::load(c0 + i + 3 * ido);
+                const auto t1 = a + c, t2 = a - c, t3 = b + d, rot = O::rotate(b - d, pm);
+                O::store(h0 + i, t1 + t3);
+                O::store(h0 + i + so, O::mul(t2 + rot, O::load(w1 + i), mp));
+                O::store(h0 + i + 2 * so, O::mul(t1 - t3, O::load(w2 + i), mp));
+                O::store(h0 + i + 3 * so, O::mul(t2 - rot, O::load(w3 + i), mp));
+            }
+        }
+        for (; i < ido; ++i) {
             const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido], d = c0[i + 3 * ido];
             const cx<T> t1 = add(a, c), t2 = sub(a, c), t3 = add(b, d), t4 = sub(b, d);
             h0[i] = add(t1, t3);

@@ -6,9 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "kernels/dft_spec.hpp"
 #include "kernels/runtime/status.hpp"
+
+#define QOR_DFT_VECTOR_BYTES 16
 
 namespace qor::krn::base {
 
@@ -125,18 +128,18 @@ struct roots {
     static cx<double> exact(int64_t k, int64_t n) {
         // Reduce to the first octant so the argument is small and the result symmetric.
         const int64_t n8 = 8 * k;
-        long double a;
+        double a;
         int oct;
         // oct = which eighth of the circle; r in [0, n/8] as a fraction of the circle.
         oct = int(n8 / n);
         const int64_t rem = n8 - int64_t(oct) * n;  // 0 <= rem < n, position within the octant * 8
-        const long double two_pi = 6.283185307179586476925286766559005768L;
-        long double x;
-        if (oct & 1) x = two_pi * (long double)(n - rem) / (8.0L * (long double)n);
-        else x = two_pi * (long double)rem / (8.0L * (long double)n);
-        long double c = cosl(x), s = sinl(x);
+        // The argument is at most pi/4, where the double sine and cosine are correctly rounded
+        // or nearly so.
+        const double quarter_pi = 0.78539816339744830961566084581987572;
+        const double x = quarter_pi * (double((oct & 1) ? n - rem : rem) / double(n));
+        const double c = std::cos(x), s = std::sin(x);
         // angle = (oct/8)*2pi + (+-)x; rebuild cos and sin of the full angle.
-        long double rc, rs;
+        double rc, rs;
         switch (oct) {
             case 0: rc = c; rs = s; break;
             case 1: rc = s; rs = c; break;
@@ -158,8 +161,8 @@ struct roots {
         for (int64_t j = 0; j < (int64_t(1) << shift); ++j) lo[j] = exact(j, n);
         for (int64_t j = 0; (j << shift) < n; ++j) hi[j] = exact(j << shift, n);
     }
+    // k in [0, n)
     cx<double> operator()(int64_t k) const {
-        k %= n;
         return mul(lo[k & ((int64_t(1) << shift) - 1)], hi[k >> shift]);
     }
 };
