@@ -333,7 +333,18 @@ inline __m128 sums_of_squares(const float* p) {
 
 template <class T, class C>
 void expand(const T* packed, C* full, int64_t n) {
-    // From the top down, so that the expansion may also run in place (packed == full).
+    if (static_cast<const void*>(packed) != static_cast<const void*>(full)) {
+        // Separate areas: one forward sweep writes both halves.
+        full[0] = {packed[0], T(0)};
+        for (int64_t k = 1; 2 * k < n; ++k) {
+            const T re = packed[2 * k - 1], im = packed[2 * k];
+            full[k] = {re, im};
+            full[n - k] = {re, -im};  // negation toggles the sign bit: -0.0 and NaN payloads survive
+        }
+        if (n % 2 == 0 && n > 1) full[n / 2] = {packed[n - 1], T(0)};
+        return;
+    }
+    // In place, from the top down, so that nothing is overwritten before it is read.
     for (int64_t k = n - 1; 2 * k > n; --k) {
         const T re = packed[2 * (n - k) - 1], im = packed[2 * (n - k)];
         full[k] = {re, -im};  // negation toggles the sign bit only: -0.0 and NaN payloads survive

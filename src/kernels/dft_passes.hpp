@@ -80,6 +80,17 @@ struct vops {
     static V mul(V a, V w, V mp) { return a * even_lanes(w, seq{}) + swap_pairs(a, seq{}) * odd_lanes(w, seq{}) * mp; }
     // -i * t = (t.i, -t.r)
     static V rotate(V t, V pm) { return swap_pairs(t, seq{}) * pm; }
+    // The even and the odd complex values of a followed by b.
+    template <size_t... I>
+    static V even(V a, V b, std::index_sequence<I...>) {
+        return __builtin_shufflevector(a, b, ((I & 1) ? 2 * I - 1 : 2 * I)...);
+    }
+    template <size_t... I>
+    static V odd(V a, V b, std::index_sequence<I...>) {
+        return __builtin_shufflevector(a, b, ((I & 1) ? 2 * I + 1 : 2 * I + 2)...);
+    }
+    static V even(V a, V b) { return even(a, b, seq{}); }
+    static V odd(V a, V b) { return odd(a, b, seq{}); }
 };
 
 template <class T>
@@ -134,7 +145,29 @@ void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
     const cx<T>* w2 = wa + ido;
     const cx<T>* w3 = wa + 2 * ido;
     const int64_t so = ido * l1;
-    for (int64_t k = 0; k < l1; ++k) {
+    int64_t k0 = 0;
+    if (ido == 1 && l1 % complex_per_vector<T> == 0) {
+        // The last stage: vectors run over k, the four inputs of each k deinterleaved from four
+        // consecutive vectors. The twiddles are all 1 and still applied, as in the scalar code.
+        using O = vops<T>;
+        constexpr int64_t C = complex_per_vector<T>;
+        const auto pm = O::plus_minus(), mp = -pm;
+        typename O::V w[3];
+        for (int m = 0; m < 3; ++m)
+            for (int j = 0; j < O::lanes; ++j) w[m][j] = (j & 1) ? wa[m].i : wa[m].r;
+        for (; k0 < l1; k0 += C) {
+            const cx<T>* c = cc + 4 * k0;
+            const auto l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
+            const auto e01 = O::even(l0, l1v), o01 = O::odd(l0, l1v), e23 = O::even(l2, l3), o23 = O::odd(l2, l3);
+            const auto a = O::even(e01, e23), cv = O::odd(e01, e23), b = O::even(o01, o23), d = O::odd(o01, o23);
+            const auto t1 = a + cv, t2 = a - cv, t3 = b + d, rot = O::rotate(b - d, pm);
+            O::store(ch + k0, t1 + t3);
+            O::store(ch + k0 + so, O::mul(t2 + rot, w[0], mp));
+            O::store(ch + k0 + 2 * so, O::mul(t1 - t3, w[1], mp));
+            O::store(ch + k0 + 3 * so, O::mul(t2 - rot, w[2], mp));
+        }
+    }
+    for (int64_t k = k0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (4 * k);
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
