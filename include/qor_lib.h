@@ -148,6 +148,10 @@ QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
+/* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */
+QOR_API qor_status qor_dft_fwd(qor_handle src, qor_handle dst);
+/* The amplitude spectrum written over the array's own samples. */
+QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 
 /* ---- Histogram ----------------------------------------------------------------------------- */
 

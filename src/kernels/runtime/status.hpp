@@ -10,6 +10,8 @@ enum krn_status : int {
     krn_err_null = -8,
     krn_err_context = -13,
     krn_err_step = -16,
+    krn_err_order = -17,
+    krn_err_flag = -18,
     krn_warn_div_zero = 2,
 };
 
