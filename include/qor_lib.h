@@ -104,6 +104,13 @@ QOR_API qor_status qor_sum(qor_handle handle);
 
 /* ---- Curves -------------------------------------------------------------------------------- */
 
+/* Fills a 32f array with amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset. */
+QOR_API qor_status qor_sin_plot(qor_handle handle, float frequency, float amplitude, float offset, float phase_deg);
+/* Fills a 32f array with (a x + b) x + c over the abscissae x = x0 + dx i. */
+QOR_API qor_status qor_quadratic_plot(qor_handle handle, float a, float b, float c, float x0, float dx);
+/* Fills a 32f array with height * exp(-(x - centre)^2 / (2 width^2)) over x = x0 + dx i. */
+QOR_API qor_status qor_gaussian_plot(qor_handle handle, float centre, float width, float height, float x0, float dx);
+
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
