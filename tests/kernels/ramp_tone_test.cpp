@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -123,4 +125,172 @@ TEST(Ramp16u, WorkedExamples) {
     EXPECT_EQ(run(-250, 100), (u{0, 0, 0, 50, 150, 250, 350, 450, 550, 650}));
     EXPECT_EQ(run(70000, 1), u(10, 65535));
     EXPECT_EQ(run(-10, -1), u(10, 0));
+}
+
+namespace {
+
+constexpr double two_pi = 6.283185307179586;
+
+// Double-precision model of the segmented tone (hint 1) or the single recurrence (other hints),
+// with the library's cosines replaced by long-double ones rounded to double.
+template <class T>
+std::vector<T> tone_model(int len, double mag, double f, double phi, int hint) {
+    constexpr bool wide = sizeof(T) == 8;
+    const int seg = hint != 1 ? len : wide ? 2048 : 1024, head = hint != 1 ? len : wide ? 8 : 16;
+    const double w = f * two_pi;
+    std::vector<T> out(len);
+    auto limit = [](double v) { return std::clamp(v, -32768.0, 32767.0); };
+    for (int n0 = 0; n0 < len; n0 += seg) {
+        const int m = std::min(seg, len - n0);
+        const double a0 = hint != 1 ? phi : double(n0) * w + phi, a1 = hint != 1 ? phi + w : double(n0 + 1) * w + phi;
+        std::vector<double> y(m);
+        auto cos = [](double a) { return double(std::cos((long double)a)); };
+        y[0] = cos(a0) * mag;
+        if (m > 1) y[1] = cos(a1) * mag;
+        const double c = cos(w) * 2.0, cc = c * c;
+        for (int k = 2; k < std::min(head, m); ++k) y[k] = c * y[k - 1] - y[k - 2];
+        if (wide) {
+            const double g = cc * (cc - 4.0) + 2.0;
+            for (int k = head; k < m; ++k) y[k] = g * y[k - 4] - y[k - 8];
+            for (int k = 0; k < m; ++k) out[n0 + k] = T(y[k]);
+            continue;
+        }
+        const double u = cc * (cc - 4.0) + 2.0;
+        const float g = float(u * u - 2.0);
+        std::vector<float> yf(m);
+        for (int k = 0; k < m; ++k) yf[k] = k < head ? float(y[k]) : g * yf[k - 8] - yf[k - 16];
+        for (int k = 0; k < m; ++k) {
+            if constexpr (sizeof(T) == 2)
+                out[n0 + k] = T(k < head ? std::trunc(limit(y[k])) : std::nearbyint(limit(yf[k])));
+            else
+                out[n0 + k] = k < head ? T(y[k]) : T(yf[k]);
+        }
+    }
+    return out;
+}
+
+template <class T>
+bool same_bits(T a, T b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+const int tone_lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 1023, 1024, 1025, 2047, 2049, 5000};
+const double tone_params[][3] = {{1, 0.25, 0}, {1000, 0.01, 1.0}, {3.5, 0.37, 6.2}, {20000, 0.001, 3.0}, {7, 0.4999, 0.5}};
+
+template <class T, class Kernel, class M, class P>
+void expect_tone_matches_model(Kernel kernel, M magn_of, P) {
+    for (const auto& [mag, f, phi] : tone_params)
+        for (int hint : {1, 0})
+            for (int len : tone_lengths) {
+                std::vector<T> got(len + 1, T(99));
+                P ph = P(phi);
+                ASSERT_EQ(kernel(got.data(), len, magn_of(mag), P(f), &ph, hint), krn_ok);
+                const auto want = tone_model<T>(len, double(magn_of(mag)), double(P(f)), double(P(phi)), hint);
+                for (int i = 0; i < len; ++i)
+                    ASSERT_TRUE(same_bits(got[i], want[i]))
+                        << "mag " << mag << " f " << f << " len " << len << " hint " << hint << " i " << i << ": "
+                        << double(got[i]) << " vs " << double(want[i]);
+                ASSERT_EQ(got[len], T(99));
+            }
+}
+
+}  // namespace
+
+TEST(Tone, MatchesTheRecurrenceModelAtEveryLevel) {
+    for_each_supported_level([](int level) {
+        expect_tone_matches_model<float>(krn_tone_32f_variant(level), [](double m) { return float(m); }, 0.0f);
+        expect_tone_matches_model<double>(krn_tone_64f_variant(level), [](double m) { return m; }, 0.0);
+        expect_tone_matches_model<int16_t>(krn_tone_16s_variant(level), [](double m) { return int16_t(m); }, 0.0f);
+    });
+}
+
+TEST(Tone, SegmentStartsAreExactCosines) {
+    const int len = 2048 * 40;
+    std::vector<double> d(len);
+    long double worst = 0;
+    for (double f : {0.123456789, 0.4999999, 0.0001, 0.3183, 0.0717, 0.25, 0.4}) {
+        double phi = 5.5;
+        ASSERT_EQ(krn_tone_64f(d.data(), len, 1.0, f, &phi, 1), krn_ok);
+        const double w = f * two_pi;
+        for (int n0 = 0; n0 < len; n0 += 2048)
+            for (int k : {0, 1}) {
+                const double a = double(n0 + k) * w + 5.5;
+                const long double ref = std::cos((long double)a);
+                const double ulp = std::nextafter(std::fabs(double(ref)), INFINITY) - std::fabs(double(ref));
+                const long double err = std::fabs((long double)d[n0 + k] - ref) / ulp;
+                worst = std::max(worst, err);
+                ASSERT_LE(err, 0.6L) << "f " << f << " at " << n0 + k;
+            }
+        // Between the starts, the recurrence stays close to the cosine.
+        for (int i = 0; i < len; i += 7) ASSERT_NEAR(d[i], std::cos(double(i) * w + 5.5), 1e-7) << i;
+    }
+    std::printf("[ accuracy ] cosine: worst %.3Lf ulp at segment starts\n", worst);
+}
+
+TEST(Tone, ChecksInOrderAndWritesNothingOnFailure) {
+    for_each_supported_level([](int level) {
+        auto t32 = krn_tone_32f_variant(level);
+        float d[4] = {9, 9, 9, 9}, ph = 1.0f;
+        EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, nullptr, 1), krn_err_null);
+        EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, &ph, 1), krn_err_tone_magn);
+        EXPECT_EQ(t32(nullptr, 0, -1, 0.7f, &ph, 1), krn_err_tone_magn);
+        EXPECT_EQ(t32(nullptr, 0, 1, 0.5f, &ph, 1), krn_err_tone_freq);
+        EXPECT_EQ(t32(nullptr, 0, 1, -0.1f, &ph, 1), krn_err_tone_freq);
+        ph = 6.2831855f;  // above 2 pi once widened
+        EXPECT_EQ(t32(nullptr, 0, 1, 0.1f, &ph, 1), krn_err_tone_phase);
+        ph = -0.5f;
+        EXPECT_EQ(t32(d, 4, 1, 0.1f, &ph, 1), krn_err_tone_phase);
+        ph = 1.0f;
+        EXPECT_EQ(t32(nullptr, 4, 1, 0.1f, &ph, 1), krn_err_null);
+        EXPECT_EQ(t32(d, 0, 1, 0.1f, &ph, 1), krn_err_size);
+        EXPECT_EQ(ph, 1.0f);
+        EXPECT_EQ(d[0], 9.0f);
+        double dp = 6.283185307179586, dd[2];
+        EXPECT_EQ(krn_tone_64f_variant(level)(dd, 2, 1.0, 0.1, &dp, 1), krn_err_tone_phase);
+        float sp = 0;
+        int16_t s[2];
+        EXPECT_EQ(krn_tone_16s_variant(level)(s, 2, 0, 0.1f, &sp, 1), krn_err_tone_magn);
+        EXPECT_EQ(krn_tone_16s_variant(level)(s, 2, -5, 0.1f, &sp, 1), krn_err_tone_magn);
+    });
+}
+
+TEST(Tone, PhaseUpdateWrapsAndContinuesTheSignal) {
+    const int len = 3000, half = 1500;
+    std::vector<float> whole(len), parts(len);
+    float ph = 2.0f;
+    ASSERT_EQ(krn_tone_32f(whole.data(), len, 1, 0.3f, &ph, 1), krn_ok);
+    const double q = double(len) * (double(0.3f) * two_pi) + 2.0;
+    const double next = q - double(int32_t(q * 0.15915494309189535)) * two_pi;
+    EXPECT_EQ(ph, float(next));
+    ph = 2.0f;
+    ASSERT_EQ(krn_tone_32f(parts.data(), half, 1, 0.3f, &ph, 1), krn_ok);
+    ASSERT_EQ(krn_tone_32f(parts.data() + half, len - half, 1, 0.3f, &ph, 1), krn_ok);
+    for (int i = 0; i < len; ++i) ASSERT_NEAR(parts[i], whole[i], 2e-4f) << i;
+    // A constant tone: every element the magnitude, the phase unchanged.
+    double dp = 0;
+    std::vector<double> flat(100);
+    ASSERT_EQ(krn_tone_64f(flat.data(), 100, 2.5, 0.0, &dp, 1), krn_ok);
+    for (double v : flat) EXPECT_EQ(v, 2.5);
+    EXPECT_EQ(dp, 0.0);
+}
+
+TEST(Tone, SixteenBitHeadTruncatesAndTheRestRounds) {
+    // cos(2 pi 0.01 k) * 1000 is not an integer for k > 0: truncation and rounding part ways.
+    std::vector<int16_t> d(40);
+    float ph = 0;
+    ASSERT_EQ(krn_tone_16s(d.data(), 40, 1000, 0.01f, &ph, 1), krn_ok);
+    const double w = double(0.01f) * two_pi;
+    int truncated = 0, rounded = 0;
+    for (int k = 0; k < 40; ++k) {
+        const double exact = 1000 * std::cos(k * w);
+        if (k < 16) {
+            EXPECT_EQ(d[k], int16_t(std::trunc(exact))) << k;
+            truncated += std::trunc(exact) != std::nearbyint(exact);
+        } else {
+            EXPECT_EQ(d[k], int16_t(std::nearbyint(exact))) << k;
+            rounded += std::trunc(exact) != std::nearbyint(exact);
+        }
+    }
+    EXPECT_GT(truncated, 0);
+    EXPECT_GT(rounded, 0);
 }
