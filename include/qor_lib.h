@@ -113,6 +113,12 @@ QOR_API qor_status qor_gaussian_plot(qor_handle handle, float centre, float widt
 
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
 
+/* Fills a 16u or 32f array with the ramp offset + slope * i (16u: rounded and saturated). */
+QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope);
+/* Fills a 16s, 32f or 64f array with magnitude * cos(2 pi rfreq i + phase), 0 <= rfreq < 0.5,
+ * 0 <= phase < 2 pi (radians). */
+QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
+
 /* ---- Spectrum ------------------------------------------------------------------------------ */
 
 /* ---- Histogram ----------------------------------------------------------------------------- */

@@ -1,4 +1,4 @@
-// The curve workers, for the operations that build on them (the test signal, the fits).
+// The curve, ramp and tone workers, for the operations that build on them (test signal, fits).
 #pragma once
 #include "qor_lib.h"
 
@@ -17,5 +17,9 @@ qor_status gaussian_curve(ary& dst, const ary& coef, float x0, float dx);
 
 // dst = amplitude sin(2 pi frequency i + phase pi / 180) + offset.
 qor_status sin_curve(ary& dst, float frequency, float amplitude, float offset, float phase);
+
+// The ramp and tone workers (16u/32f ramps; 16s/32f/64f tones), one kernel call each.
+qor_status vector_slope(ary& dst, float offset, float slope);
+qor_status vector_tone(ary& dst, float magnitude, float rfreq, float phase);
 
 }  // namespace qor::ops
