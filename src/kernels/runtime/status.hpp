@@ -9,6 +9,7 @@ enum krn_status : int {
     krn_err_size = -6,
     krn_err_null = -8,
     krn_err_context = -13,
+    krn_err_step = -16,
     krn_warn_div_zero = 2,
     krn_err_tone_phase = -44,  // tone phase outside [0, 2 pi)
     krn_err_tone_freq = -45,   // tone relative frequency outside [0, 0.5)
