@@ -26,8 +26,24 @@ constexpr int lanes = 4;
 #endif
 typedef float vf __attribute__((vector_size(4 * lanes)));
 typedef int32_t vi __attribute__((vector_size(4 * lanes)));
-typedef double vd __attribute__((vector_size(8 * lanes)));
-typedef int64_t vl __attribute__((vector_size(8 * lanes)));
+// The double-precision work runs on half a block at a time: one native register of doubles
+// (wider generic vectors make the compiler shuffle through the stack).
+constexpr int half = lanes / 2;
+typedef float vfh __attribute__((vector_size(4 * half)));
+typedef double vd __attribute__((vector_size(8 * half)));
+typedef int64_t vl __attribute__((vector_size(8 * half)));
+
+// Applies f (half a block of floats -> half a block of floats) to both halves of x.
+template <class F>
+inline vf by_halves(vf x, F f) {
+    vfh h[2];
+    std::memcpy(h, &x, sizeof x);
+    h[0] = f(h[0]);
+    h[1] = f(h[1]);
+    vf r;
+    std::memcpy(&r, h, sizeof r);
+    return r;
+}
 
 inline vf load(const float* p) {
     vf v;
@@ -95,9 +111,7 @@ constexpr double exp_poly[] = {0x1.a1851d44489acp-13, 0x1.6daf641f73e4cp-10, 0x1
 constexpr float exp_overflow = 88.72283f;    // above: the result is beyond the largest float
 constexpr float exp_underflow = -87.33654f;  // below: the result is subnormal or 0
 
-inline vf exp_block(vf x, vi& slow) {
-    const float inf = __builtin_inff();
-    slow = (x > exp_overflow && x < inf) || (x < exp_underflow && x > -inf);
+inline vfh exp_half(vfh x) {
     vd d = __builtin_convertvector(x, vd);
     // Beyond +-200 the result is 0 or infinite anyway; the bound keeps n small. NaN passes.
     d = d < -200.0 ? broadcast<vd>(-200.0) : d;
@@ -105,15 +119,26 @@ inline vf exp_block(vf x, vi& slow) {
     const vd t = d * log2e + magic;
     const vd n = t - magic;
     const vd r = (d - n * ln2_hi) - n * ln2_lo;
-    vd p = broadcast<vd>(exp_poly[0]);
-    for (int k = 1; k < 8; ++k) p = p * r + exp_poly[k];
+    vd p = r * exp_poly[0] + exp_poly[1];
+    p = p * r + exp_poly[2];
+    p = p * r + exp_poly[3];
+    p = p * r + exp_poly[4];
+    p = p * r + exp_poly[5];
+    p = p * r + exp_poly[6];
+    p = p * r + exp_poly[7];
     // 2^n from the integer in t's low bits: exact in double for every n here.
     vl bits;
     std::memcpy(&bits, &t, sizeof bits);
     bits = (bits + 1023) << 52;
     vd scale;
     std::memcpy(&scale, &bits, sizeof scale);
-    return __builtin_convertvector(p * scale, vf);
+    return __builtin_convertvector(p * scale, vfh);
+}
+
+inline vf exp_block(vf x, vi& slow) {
+    const float inf = __builtin_inff();
+    slow = ((x > exp_overflow) & (x < inf)) | ((x < exp_underflow) & (x > -inf));
+    return by_halves(x, exp_half);
 }
 
 // The status of a block with warnings: the code of its last warning element.
@@ -143,13 +168,13 @@ template <class V>
 V sin_of_reduced(V r) {
     const V r2 = r * r;
     V p = r2 * sin_poly[0] + sin_poly[1];
-    for (int k = 2; k < 5; ++k) p = p * r2 + sin_poly[k];
+    p = p * r2 + sin_poly[2];
+    p = p * r2 + sin_poly[3];
+    p = p * r2 + sin_poly[4];
     return r * (1.0 + r2 * p);  // r times, not r plus: sin(-0) keeps its sign
 }
 
-inline vf sin_block(vf x, vi& slow) {
-    const vf ax = x < 0.0f ? -x : x;
-    slow = !(ax <= sin_fast_limit);
+inline vfh sin_half(vfh x) {
     const vd d = __builtin_convertvector(x, vd);
     // x = n pi + r with |r| <= pi/2; sin x = (-1)^n sin r.
     const vd t = d * inv_pi + magic;
@@ -162,7 +187,13 @@ inline vf sin_block(vf x, vi& slow) {
     bits ^= sign << 63;
     vd y;
     std::memcpy(&y, &bits, sizeof y);
-    return __builtin_convertvector(y, vf);
+    return __builtin_convertvector(y, vfh);
+}
+
+inline vf sin_block(vf x, vi& slow) {
+    const vf ax = x < 0.0f ? -x : x;
+    slow = !(ax <= sin_fast_limit);
+    return by_halves(x, sin_half);
 }
 
 // 1/pi in 32-bit words, most significant first: 1/pi = sum words[i] * 2^(-32 (i + 1)).

@@ -13,9 +13,21 @@
 namespace qor::krn::QOR_LEVEL_NS {
 namespace {
 
-typedef float v16f __attribute__((vector_size(64)));
-typedef int32_t v16i __attribute__((vector_size(64)));
-typedef uint16_t v16u16 __attribute__((vector_size(32)));
+// A ramp block of 16 values lives in native registers: four, two or one of them.
+#if QOR_LEVEL >= 5
+constexpr int reg_lanes = 16;
+#elif QOR_LEVEL >= 3
+constexpr int reg_lanes = 8;
+#else
+constexpr int reg_lanes = 4;
+#endif
+constexpr int regs = 16 / reg_lanes;
+typedef float vn __attribute__((vector_size(4 * reg_lanes)));
+typedef int32_t vni __attribute__((vector_size(4 * reg_lanes)));
+typedef uint16_t vnu16 __attribute__((vector_size(2 * reg_lanes)));
+struct block16 {
+    vn r[regs];
+};
 
 // The four-lane accumulation: a scalar head up to a 16-byte boundary, blocks of 16 elements from
 // four running lane vectors, then a scalar tail continuing lane 0. put(p, v) stores one value,
@@ -34,19 +46,21 @@ void ramp_accumulate(T* dst, int64_t n, float b, float s, Put put, PutBlock put_
         d = d + d;
         float e = d + d;
         e = e + e;
-        v16f v;
+        float first[16];
         for (int j = 0; j < 4; ++j) {
-            for (int k = 0; k < 4; ++k) v[4 * j + k] = p[k] + b;
+            for (int k = 0; k < 4; ++k) first[4 * j + k] = p[k] + b;
             if (j < 3)
                 for (float& lane : p) lane += d;
         }
-        v16f step;  // a broadcast, not 0 + e, which would lose the sign of -0
-        for (int i = 0; i < 16; ++i) step[i] = e;
+        block16 v;
+        std::memcpy(v.r, first, sizeof first);
+        vn step;  // a broadcast, not 0 + e, which would lose the sign of -0
+        for (int i = 0; i < reg_lanes; ++i) step[i] = e;
         for (; n >= 16; n -= 16, dst += 16) {
             put_block(dst, v);
-            v += step;
+            for (vn& r : v.r) r += step;
         }
-        next = v[0];
+        next = v.r[0][0];
     }
     for (; n > 0; --n) {
         put(dst++, next);
@@ -66,14 +80,17 @@ inline uint16_t shifted_to_16u(float v) {
     return uint16_t(int32_t(v) + 32768);
 }
 
-inline void shifted_block_to_16u(uint16_t* dst, v16f v) {
-    const v16f lo = v16f{} - 32768.0f, hi = v16f{} + 32767.0f;
-    v = v >= lo ? v : lo;
-    v = v <= hi ? v : hi;
-    v = (v + round_magic) - round_magic;
-    const v16i i = __builtin_convertvector(v, v16i) + 32768;
-    const v16u16 u = __builtin_convertvector(i, v16u16);
-    std::memcpy(dst, &u, sizeof u);
+inline void shifted_block_to_16u(uint16_t* dst, const block16& b) {
+    const vn lo = vn{} - 32768.0f, hi = vn{} + 32767.0f;
+    for (int j = 0; j < regs; ++j) {
+        vn v = b.r[j];
+        v = v >= lo ? v : lo;
+        v = v <= hi ? v : hi;
+        v = (v + round_magic) - round_magic;
+        const vni i = __builtin_convertvector(v, vni) + 32768;
+        const vnu16 u = __builtin_convertvector(i, vnu16);
+        std::memcpy(dst + j * reg_lanes, &u, sizeof u);
+    }
 }
 
 // Elements the ramp leaves at its saturated ends: 0x0000 or 0xFFFF, filled in bulk.
@@ -242,13 +259,17 @@ void stride8_recurrence(T* dst, int m, const double* y, double c) {
     v8f a = load8(hist), b = load8(hist + 8);
     for (int k = 16; k < m; k += 8) {
         const v8f next = g * b - a;
-        const int n = m - k < 8 ? m - k : 8;
+        T out[8];
         if constexpr (sizeof(T) == 2) {
             const v8s s = rounded_16s(next);
-            std::memcpy(dst + k, &s, sizeof(T) * size_t(n));
+            std::memcpy(out, &s, sizeof out);
         } else {
-            std::memcpy(dst + k, &next, sizeof(T) * size_t(n));
+            std::memcpy(out, &next, sizeof out);
         }
+        if (m - k >= 8)
+            std::memcpy(dst + k, out, sizeof out);  // a whole vector: one fixed-size store
+        else
+            for (int i = 0; i < m - k; ++i) dst[k + i] = out[i];
         a = b;
         b = next;
     }
@@ -261,7 +282,10 @@ void stride4_recurrence(double* dst, int m, const double* y, double c) {
     v4d a = load4(y), b = load4(y + 4);
     for (int k = 8; k < m; k += 4) {
         const v4d next = g * b - a;
-        std::memcpy(dst + k, &next, sizeof(double) * size_t(m - k < 4 ? m - k : 4));
+        if (m - k >= 4)
+            std::memcpy(dst + k, &next, sizeof next);
+        else
+            for (int i = 0; i < m - k; ++i) dst[k + i] = next[i];
         a = b;
         b = next;
     }
@@ -343,7 +367,7 @@ int krn_vector_slope_32f(float* dst, int len, float offset, float slope) {
     if (len < 1) return krn_err_size;
     ramp_accumulate(
         dst, len, offset, slope, [](float* p, float v) { *p = v; },
-        [](float* p, const v16f& v) { std::memcpy(p, &v, sizeof v); });
+        [](float* p, const block16& v) { std::memcpy(p, v.r, sizeof v.r); });
     return krn_ok;
 }
 
@@ -393,7 +417,7 @@ int krn_vector_slope_16u(uint16_t* dst, int len, float offset, float slope) {
         const float b = (offset + float(lead) * slope) - 32768.0f;
         ramp_accumulate(
             dst + lead, end - lead, b, slope, [](uint16_t* p, float v) { *p = shifted_to_16u(v); },
-            [](uint16_t* p, const v16f& v) { shifted_block_to_16u(p, v); });
+            [](uint16_t* p, const block16& v) { shifted_block_to_16u(p, v); });
     }
     return krn_ok;
 }
