@@ -145,7 +145,20 @@ QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
 
 /* ---- Curves -------------------------------------------------------------------------------- */
 
+/* Fills a 32f array with amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset. */
+QOR_API qor_status qor_sin_plot(qor_handle handle, float frequency, float amplitude, float offset, float phase_deg);
+/* Fills a 32f array with (a x + b) x + c over the abscissae x = x0 + dx i. */
+QOR_API qor_status qor_quadratic_plot(qor_handle handle, float a, float b, float c, float x0, float dx);
+/* Fills a 32f array with height * exp(-(x - centre)^2 / (2 width^2)) over x = x0 + dx i. */
+QOR_API qor_status qor_gaussian_plot(qor_handle handle, float centre, float width, float height, float x0, float dx);
+
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
+
+/* Fills a 16u or 32f array with the ramp offset + slope * i (16u: rounded and saturated). */
+QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope);
+/* Fills a 16s, 32f or 64f array with magnitude * cos(2 pi rfreq i + phase), 0 <= rfreq < 0.5,
+ * 0 <= phase < 2 pi (radians). */
+QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
 /* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */

@@ -13,6 +13,12 @@ enum krn_status : int {
     krn_err_order = -17,
     krn_err_flag = -18,
     krn_warn_div_zero = 2,
+    krn_err_tone_phase = -44,  // tone phase outside [0, 2 pi)
+    krn_err_tone_freq = -45,   // tone relative frequency outside [0, 0.5)
+    krn_err_tone_magn = -46,   // tone magnitude not greater than 0
+    krn_math_overflow = 12,    // a result overflowed to infinity
+    krn_math_underflow = 17,   // a result underflowed to a subnormal or zero
+    krn_math_domain = 19,      // an argument outside the function's domain (NaN result)
 };
 
 }  // namespace qor::krn
