@@ -12,3 +12,14 @@ struct krn_64fc {
 };
 
 }  // namespace qor::krn
+
+namespace qor::krn {
+
+// Random generator state records (layouts in kernels/random_state.hpp; callers only size,
+// allocate and pass them).
+struct krn_rand_uniform_state_32f;
+struct krn_rand_gauss_state_32f;
+struct krn_rand_gauss_state_64f;
+struct krn_rand_gauss_state_16s;
+
+}  // namespace qor::krn
