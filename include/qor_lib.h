@@ -26,8 +26,13 @@
 extern "C" {
 #endif
 
-/* Element formats. Not ordered by width: the floats come before the integers of their size. */
+/* Element formats. Not ordered by width: the floats come before the integers of their size.
+ * Any 32-bit value may arrive from a host; numbers without a format behave like qor_fmt_none. */
+#ifdef __cplusplus
+typedef enum qor_data_format : int32_t {
+#else
 typedef enum qor_data_format {
+#endif
     qor_fmt_none = 0, /* no format, 0 bytes */
     qor_fmt_8u = 1,   /* 8-bit unsigned */
     qor_fmt_16u = 2,  /* 16-bit unsigned */
