@@ -207,25 +207,19 @@ inline double ln_scalar(double s) {
 }
 
 // The same for a vector of doubles VD with same-width 64-bit integer vectors VU (unsigned) and
-// VI (signed): bit for bit the scalar result in every lane.
-template <class VD, class VU, class VI>
-inline VD ln_vector(VD s) {
-    constexpr int lanes = sizeof(VD) / sizeof(double);
+// VI (signed): bit for bit the scalar result in every lane. gather(column, index) loads
+// column[index[l]] into lane l, where a column is one field of the table (stride 3 doubles).
+template <class VD, class VU, class VI, class Gather>
+inline VD ln_vector(VD s, Gather gather) {
     const VU bits = reinterpret_cast<VU>(s);
     const VU tmp = bits - ln_offset;
-    const VU idx = (tmp >> 45) & 127;
+    const VU idx = ((tmp >> 45) & 127) * 3;
     const VU iz = bits - (tmp & ln_exponent_mask);
     const VD m = reinterpret_cast<VD>(iz);
     const VD mhi = reinterpret_cast<VD>(iz & ln_split_mask);
     // k to double through the 1.5 * 2^52 bias: integer add, then one exact subtraction.
     const VI k = reinterpret_cast<VI>(tmp) >> 52;
     const VD kd = reinterpret_cast<VD>(reinterpret_cast<VU>(k) + 0x4338000000000000ull) - 0x1.8p52;
-    VD invc, logc_hi, logc_lo;
-    for (int l = 0; l < lanes; ++l) {
-        const ln_entry& e = ln_table[idx[l]];
-        invc[l] = e.invc;
-        logc_hi[l] = e.logc_hi;
-        logc_lo[l] = e.logc_lo;
-    }
-    return ln_from_parts(m, mhi, kd, invc, logc_hi, logc_lo);
+    return ln_from_parts(m, mhi, kd, gather(&ln_table[0].invc, idx), gather(&ln_table[0].logc_hi, idx),
+                         gather(&ln_table[0].logc_lo, idx));
 }
