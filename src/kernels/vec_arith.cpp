@@ -5,6 +5,7 @@
 #include <cstring>
 #include <immintrin.h>
 #include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
