@@ -10,9 +10,6 @@
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
 
-// The mean's 16-lane blocks are wider than the registers of some levels; they never cross an ABI.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace qor::krn::QOR_LEVEL_NS {
 
 #include "kernels/simd.hpp"
@@ -42,8 +39,9 @@ int binary(const float* a, const float* b, float* dst, int len, Op op) {
 }
 
 constexpr int mean_lanes = 16;
-typedef double vacc __attribute__((vector_size(8 * mean_lanes)));
-typedef float vblock __attribute__((vector_size(4 * mean_lanes)));
+using vd = simd::vec<double>;
+constexpr int dlanes = simd::lanes<double>;
+typedef float vfh __attribute__((vector_size(4 * dlanes)));  // the floats that widen to one vd
 
 }  // namespace
 
@@ -73,20 +71,24 @@ int krn_div_const_32f_ip(float val, float* buf, int len) {
 int krn_mean_32f(const float* src, int len, float* mean, int /*hint: one order serves all*/) {
     if (!src || !mean) return krn_err_null;
     if (len < 1) return krn_err_size;
-    // Two accumulator sets over alternate blocks keep two additions in flight; the pair is
-    // folded lane by lane at the end, which is part of the fixed order.
-    vacc even{}, odd{};
+    // Element i of each whole block of 32 goes to accumulator i mod 32, held as registers of the
+    // level's width; the two halves are then folded lane by lane, the tail goes to accumulator
+    // i mod 16, and a fixed tree finishes. The order is the same at every width.
+    constexpr int block = 2 * mean_lanes;
+    constexpr int regs = block / dlanes;
+    vd acc[regs] = {};
     int i = 0;
-    for (; i + 2 * mean_lanes <= len; i += 2 * mean_lanes) {
-        even += __builtin_convertvector(simd::load<vblock>(src + i), vacc);
-        odd += __builtin_convertvector(simd::load<vblock>(src + i + mean_lanes), vacc);
+    for (; i + block <= len; i += block) {
+#pragma GCC unroll 16
+        for (int k = 0; k < regs; ++k) acc[k] += __builtin_convertvector(simd::load<vfh>(src + i + k * dlanes), vd);
     }
-    double acc[mean_lanes];
-    for (int l = 0; l < mean_lanes; ++l) acc[l] = even[l] + odd[l];
-    for (; i < len; ++i) acc[i % mean_lanes] += static_cast<double>(src[i]);
+    double sums[block];
+    std::memcpy(sums, acc, sizeof sums);
+    for (int l = 0; l < mean_lanes; ++l) sums[l] += sums[l + mean_lanes];
+    for (; i < len; ++i) sums[i % mean_lanes] += static_cast<double>(src[i]);
     for (int half = mean_lanes / 2; half >= 1; half /= 2)
-        for (int l = 0; l < half; ++l) acc[l] += acc[l + half];
-    const float sum = static_cast<float>(acc[0]);
+        for (int l = 0; l < half; ++l) sums[l] += sums[l + half];
+    const float sum = static_cast<float>(sums[0]);
     *mean = static_cast<float>(static_cast<double>(sum) / static_cast<double>(len));
     return krn_ok;
 }
