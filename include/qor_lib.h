@@ -143,6 +143,10 @@ QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
 
 /* ---- Random numbers and the test signal ---------------------------------------------------- */
 
+/* Fills a 16s, 32f or 64f array with normal numbers of the given mean and standard deviation,
+ * the same sequence for the same seed on every machine (16s: mean and deviation truncated). */
+QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed);
+
 /* ---- Curves -------------------------------------------------------------------------------- */
 
 /* Fills a 32f array with amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset. */

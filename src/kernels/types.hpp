@@ -24,3 +24,14 @@ enum krn_round_mode : int32_t {
 };
 
 }  // namespace qor::krn
+
+namespace qor::krn {
+
+// Random generator state records (layouts in kernels/random_state.hpp; callers only size,
+// allocate and pass them).
+struct krn_rand_uniform_state_32f;
+struct krn_rand_gauss_state_32f;
+struct krn_rand_gauss_state_64f;
+struct krn_rand_gauss_state_16s;
+
+}  // namespace qor::krn

@@ -8,6 +8,7 @@ enum krn_status : int {
     krn_ok = 0,
     krn_err_size = -6,
     krn_err_null = -8,
+    krn_err_zero_divisor = -10,
     krn_err_context = -13,
     krn_err_step = -16,
     krn_err_order = -17,
