@@ -10,6 +10,10 @@ enum krn_status : int {
     krn_err_null = -8,
     krn_err_context = -13,
     krn_warn_div_zero = 2,
+    krn_warn_singularity = 7,   // natural log: the last out-of-domain element was a zero
+    krn_warn_domain = 8,        // natural log: some element was negative
+    krn_math_singularity = 18,  // log1p, log10: the last out-of-domain element was a pole
+    krn_math_domain = 19,       // log1p, log10: ... lay below the domain
 };
 
 }  // namespace qor::krn
