@@ -26,8 +26,13 @@
 extern "C" {
 #endif
 
-/* Element formats. Not ordered by width: the floats come before the integers of their size. */
+/* Element formats. Not ordered by width: the floats come before the integers of their size.
+ * Any 32-bit value may arrive from a host; numbers without a format behave like qor_fmt_none. */
+#ifdef __cplusplus
+typedef enum qor_data_format : int32_t {
+#else
 typedef enum qor_data_format {
+#endif
     qor_fmt_none = 0, /* no format, 0 bytes */
     qor_fmt_8u = 1,   /* 8-bit unsigned */
     qor_fmt_16u = 2,  /* 16-bit unsigned */
@@ -86,12 +91,48 @@ QOR_API qor_status qor_get_data_byte(qor_handle handle, uint8_t* bytes);
 QOR_API qor_status qor_sum(qor_handle handle);
 
 /* ---- Division ------------------------------------------------------------------------------ */
+/* Arrays of qor_fmt_32f or qor_fmt_64f, all of one format and size; the first handle is always
+ * the divisor. Quotients are correctly rounded IEEE quotients (under the caller's rounding
+ * control) at every processor level, so results never depend on the processor. A zero divisor
+ * is not an error: it prints the kernel report with the value 2 and the call returns 0. With a
+ * zero divisor, a nonzero dividend gives an infinity with the IEEE sign (x / -0 = -x / +0), and
+ * a zero or NaN dividend gives the positive quiet NaN (0x7FC00000, 0x7FF8000000000000). Other
+ * NaNs follow IEEE arithmetic. Order of checks: handles, data (-32), formats (-4), sizes (-2),
+ * size 0 succeeds, then the format (-1). */
+
+/* c[i] = b[i] / a[i]. c may be a or b (qor_div(a, b, b) is qor_divI(a, b)). */
+QOR_API qor_status qor_div(qor_handle a, qor_handle b, qor_handle c);
+/* b[i] = b[i] / a[i]. */
+QOR_API qor_status qor_divI(qor_handle a, qor_handle b);
 
 /* ---- Square, sub-array copy and extrema ---------------------------------------------------- */
+
+/* b[i] = a[i]^2 for qor_fmt_16u (saturated at 65535: inputs from 256 up give 65535),
+ * qor_fmt_32f and qor_fmt_64f (IEEE products); a and b of one format and size. b may be a. */
+QOR_API qor_status qor_square(qor_handle a, qor_handle b);
+/* dst[0 .. count-1] = src[offset .. offset+count-1] for 16u, 16s, 32f and 64f arrays of one
+ * format; dst's later elements are left alone. Checks: handles, data (-32), formats (-4),
+ * offset > src size or offset + count > src size (-7); count <= 0 succeeds; then, so nothing
+ * outside a buffer is ever touched, a negative offset gives -7 and a count beyond dst's size -2;
+ * last the format (-1). Overlapping runs of one array give unspecified elements. */
+QOR_API qor_status qor_sub_array(qor_handle src, qor_handle dst, int64_t offset, int64_t count);
+/* Merges a's smallest and largest elements (qor_fmt_16u or qor_fmt_32f) into *min and *max:
+ * *min takes an element's value unless the element is greater, *max unless the element is
+ * smaller, so a NaN held in either is replaced. Pass +inf and -inf (or NaNs) for the array's own
+ * extremes. NaN elements are ignored (an all-NaN array merges as the quiet NaN), and -0 counts
+ * below +0. The pointers are not checked. A size of 0 leaves both untouched. */
+QOR_API qor_status qor_min_max(qor_handle a, float* min, float* max);
 
 /* ---- Logarithms ---------------------------------------------------------------------------- */
 
 /* ---- Format conversion --------------------------------------------------------------------- */
+
+/* dst = src converted element by element, for the pairs 8u->16u, 16u->8u (min(x, 255)),
+ * 16s->8u (clamped to 0..255), 16u->32f, 16s->32f (exact) and 32f->16u (toward zero, saturated:
+ * below 1, -0 and NaN give 0, from 65535 up and +inf give 65535). Checks: handles, data (-32),
+ * sizes (-2), size 0 succeeds whatever the formats, then an unsupported pair (-1), before
+ * anything is written. The caller's floating-point control state is left as it was. */
+QOR_API qor_status qor_convert(qor_handle src, qor_handle dst);
 
 /* ---- Scaling ------------------------------------------------------------------------------- */
 

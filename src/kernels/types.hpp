@@ -11,4 +11,16 @@ struct krn_64fc {
     double re, im;
 };
 
+// The size of a region of rows: elements per row, then rows. Passed by value.
+struct krn_size {
+    int32_t width, height;
+};
+
+// How a float becomes an integer in the conversion kernels.
+enum krn_round_mode : int32_t {
+    krn_round_truncate = 0,  // toward zero, whatever the processor's rounding control
+    krn_round_nearest = 1,   // to nearest, ties to even
+    // any other value: to nearest, halves upward
+};
+
 }  // namespace qor::krn

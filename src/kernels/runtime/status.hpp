@@ -9,6 +9,7 @@ enum krn_status : int {
     krn_err_size = -6,
     krn_err_null = -8,
     krn_err_context = -13,
+    krn_err_step = -16,
     krn_warn_div_zero = 2,
     krn_warn_singularity = 7,   // natural log: the last out-of-domain element was a zero
     krn_warn_domain = 8,        // natural log: some element was negative

@@ -1,0 +1,166 @@
+// Division, square, copy and extrema. Every variant gives the same bits at every level:
+// - division is the correctly rounded IEEE quotient (a full-width divide, no reciprocal
+//   estimate); a -0 divisor gives the IEEE sign (x / -0 = -x / +0), and a zero divisor over a
+//   zero or NaN dividend gives the positive quiet NaN (0x7FC00000 / 0x7FF8000000000000);
+// - the 32-bit extrema ignore NaN elements (all NaN: both results the positive quiet NaN) and
+//   order -0 below +0, so they do not depend on where an element stands.
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+#include <utility>
+
+#include "kernels/level.hpp"
+#include "kernels/runtime/status.hpp"
+
+namespace qor::krn::QOR_LEVEL_NS {
+
+#include "kernels/arith_detail.hpp"
+
+namespace {
+
+template <class V>
+using mask_t = std::conditional_t<sizeof(lane_t<V>) == 4, vi32, vi64>;
+
+template <class V>
+int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, int len) {
+    using T = lane_t<V>;
+    if (!divisor || !dividend || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    const V quiet_nan = splat<V>(std::numeric_limits<T>::quiet_NaN());
+    mask_t<V> zero_seen{};
+    // Hardware division already gives the IEEE infinities for a zero divisor; only the NaN of
+    // 0/0 and NaN/0 is replaced, so that one pattern comes out whatever the operands held.
+    map2<V>(divisor, dividend, dst, len,
+            [&](V d, V x) {
+                const mask_t<V> zero = d == 0;
+                zero_seen |= zero;
+                const V q = x / d;
+                return (zero & (q != q)) ? quiet_nan : q;
+            },
+            splat<V>(1), V{});
+    return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;
+}
+
+template <class V>
+int square(const lane_t<V>* src, lane_t<V>* dst, int len) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    map1<V, V>(src, dst, len, [](V x) { return x * x; });
+    return krn_ok;
+}
+
+// x^2 scaled by 2^-sf, rounded to nearest with ties to even, saturated to 0..65535.
+uint16_t scaled_square(uint32_t x, int sf) {
+    const uint64_t r = uint64_t(x) * x;
+    uint64_t v;
+    if (sf > 0) {
+        if (sf >= 33) return 0;  // r < 2^32: the scaled value is below one half
+        v = (r + (uint64_t(1) << (sf - 1)) - 1 + ((r >> sf) & 1)) >> sf;
+    } else {
+        v = (r == 0 || -int64_t(sf) < 16) ? (r << -sf) : 65536;
+    }
+    return uint16_t(v > 65535 ? 65535 : v);
+}
+
+template <class T>
+int copy(const T* src, T* dst, int len) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    std::memcpy(dst, src, size_t(len) * sizeof(T));
+    return krn_ok;
+}
+
+// Order-preserving integer keys of float bits: -inf < ... < -0 < +0 < ... < +inf. The map is
+// its own inverse.
+inline vi32 order_key(vi32 bits) { return bits ^ ((bits >> 31) & 0x7FFFFFFF); }
+
+}  // namespace
+
+int krn_div_32f(const float* src1, const float* src2, float* dst, int len) { return divide<vf32>(src1, src2, dst, len); }
+int krn_div_64f(const double* src1, const double* src2, double* dst, int len) {
+    return divide<vf64>(src1, src2, dst, len);
+}
+int krn_div_32f_ip(const float* src, float* srcdst, int len) { return divide<vf32>(src, srcdst, srcdst, len); }
+int krn_div_64f_ip(const double* src, double* srcdst, int len) { return divide<vf64>(src, srcdst, srcdst, len); }
+
+int krn_sqr_32f(const float* src, float* dst, int len) { return square<vf32>(src, dst, len); }
+int krn_sqr_64f(const double* src, double* dst, int len) { return square<vf64>(src, dst, len); }
+
+int krn_sqr_scaled_16u(const uint16_t* src, uint16_t* dst, int len, int sf) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    if (sf == 0) {
+        // 255^2 = 65025 is the largest square that fits; the low 16 bits of larger ones are discarded.
+        map1<vu16, vu16>(src, dst, len, [](vu16 x) { return x > 255 ? uint16_t(65535) : x * x; });
+        return krn_ok;
+    }
+    for (int i = 0; i < len; ++i) dst[i] = scaled_square(src[i], sf);
+    return krn_ok;
+}
+
+int krn_copy_16s(const int16_t* src, int16_t* dst, int len) { return copy(src, dst, len); }
+int krn_copy_32f(const float* src, float* dst, int len) { return copy(src, dst, len); }
+int krn_copy_64f(const double* src, double* dst, int len) { return copy(src, dst, len); }
+
+int krn_min_max_16u(const uint16_t* src, int len, uint16_t* min, uint16_t* max) {
+    if (!src || !min || !max) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    constexpr int L = lanes<vu16>;
+    vu16 lo = splat<vu16>(65535), hi{};
+    int i = 0;
+    for (; i + L <= len; i += L) {
+        const vu16 x = load<vu16>(src + i);
+        lo = x < lo ? x : lo;
+        hi = x > hi ? x : hi;
+    }
+    if (i < len) {  // padding with an element of the array changes neither extreme
+        const vu16 x = load_part(src + i, len - i, splat<vu16>(src[0]));
+        lo = x < lo ? x : lo;
+        hi = x > hi ? x : hi;
+    }
+    uint16_t mn = lo[0], mx = hi[0];
+    for (int k = 1; k < L; ++k) {
+        mn = lo[k] < mn ? lo[k] : mn;
+        mx = hi[k] > mx ? hi[k] : mx;
+    }
+    *min = mn;
+    *max = mx;
+    return krn_ok;
+}
+
+int krn_min_max_32f(const float* src, int len, float* min, float* max) {
+    if (!src || !min || !max) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    constexpr int L = lanes<vi32>;
+    constexpr int32_t none_lo = std::numeric_limits<int32_t>::max();  // no float's key: a NaN's
+    constexpr int32_t none_hi = std::numeric_limits<int32_t>::min();
+    const auto* bits = reinterpret_cast<const int32_t*>(src);
+    vi32 lo = splat<vi32>(none_lo), hi = splat<vi32>(none_hi);
+    auto step = [&](vi32 b) {
+        const vi32 key = order_key(b);
+        const vi32 nan = (b & 0x7FFFFFFF) > 0x7F800000;
+        const vi32 for_lo = nan ? none_lo : key;
+        const vi32 for_hi = nan ? none_hi : key;
+        lo = for_lo < lo ? for_lo : lo;
+        hi = for_hi > hi ? for_hi : hi;
+    };
+    int i = 0;
+    for (; i + L <= len; i += L) step(load<vi32>(bits + i));
+    if (i < len) step(load_part(bits + i, len - i, splat<vi32>(bits[0])));
+    int32_t mn = lo[0], mx = hi[0];
+    for (int k = 1; k < L; ++k) {
+        mn = lo[k] < mn ? lo[k] : mn;
+        mx = hi[k] > mx ? hi[k] : mx;
+    }
+    if (mn == none_lo) {  // every element a NaN
+        *min = *max = std::numeric_limits<float>::quiet_NaN();
+        return krn_ok;
+    }
+    const vi32 out = order_key(vi32{mn, mx});
+    std::memcpy(min, &out[0], sizeof(float));
+    std::memcpy(max, &out[1], sizeof(float));
+    return krn_ok;
+}
+
+}  // namespace qor::krn::QOR_LEVEL_NS
