@@ -217,57 +217,73 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 int krn_ln_32f(const float* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    exact_fp_scope fp;
-    return ln32_run(src, dst, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = ln32_run(src, dst, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_ln_32f_ip(float* buf, int len) {
     if (!buf) return krn_err_null;
     if (len < 1) return krn_err_size;
-    exact_fp_scope fp;
-    return ln32_run(buf, buf, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = ln32_run(buf, buf, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_ln_64f(const double* src, double* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    exact_fp_scope fp;
-    return ln64_run(src, dst, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = ln64_run(src, dst, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_ln_64f_ip(double* buf, int len) {
     if (!buf) return krn_err_null;
     if (len < 1) return krn_err_size;
-    exact_fp_scope fp;
-    return ln64_run(buf, buf, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = ln64_run(buf, buf, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_log10_32f(const float* src, float* dst, int len) {
     if (len < 1) return krn_err_size;
     if (!src || !dst) return krn_err_null;
-    exact_fp_scope fp;
-    return log10_32_run(src, dst, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = log10_32_run(src, dst, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_log10_64f(const double* src, double* dst, int len) {
     if (len < 1) return krn_err_size;
     if (!src || !dst) return krn_err_null;
-    exact_fp_scope fp;
-    return log10_64_run(src, dst, len);
+    const fp_saved fp = enter_exact_fp();
+    const int st = log10_64_run(src, dst, len);
+    leave_exact_fp(fp);
+    return st;
 }
 
 int krn_log1p_32f(const float* src, float* dst, int len) {
     if (len < 1) return krn_err_size;
     if (!src || !dst) return krn_err_null;
-    masked_fp_scope fp;
-    return log1p32_run(src, dst, len);
+    const fp_saved fp = enter_masked_fp();
+    const int st = log1p32_run(src, dst, len);
+    leave_masked_fp(fp);
+    return st;
 }
 
 int krn_log1p_64f(const double* src, double* dst, int len) {
     if (len < 1) return krn_err_size;
     if (!src || !dst) return krn_err_null;
-    masked_fp_scope fp;
-    return log1p64_run(src, dst, len);
+    const fp_saved fp = enter_masked_fp();
+    const int st = log1p64_run(src, dst, len);
+    leave_masked_fp(fp);
+    return st;
 }
 
 }  // namespace qor::krn::QOR_LEVEL_NS

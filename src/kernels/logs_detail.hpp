@@ -70,52 +70,46 @@ constexpr unsigned mxcsr_masks = 0x1F80;
 constexpr unsigned mxcsr_control = 0xFFC0;    // DAZ, masks, rounding, FTZ
 constexpr uint16_t x87_masks = 0x3F;
 
+struct fp_saved {
+    unsigned csr;
+    uint16_t x87;
+    bool changed;
+};
+
 // The ln and log10 kernels compute under round-to-nearest, all exceptions masked, no FTZ/DAZ.
 // A caller already in that state keeps its own flags, minus the error flags we raised; any
-// other caller gets its whole control and status word back.
-class exact_fp_scope {
-public:
-    exact_fp_scope() : saved_(_mm_getcsr()), x87_saved_(x87_control()) {
-        changed_ = (saved_ & mxcsr_control) != mxcsr_masks;
-        if (changed_) _mm_setcsr(mxcsr_masks | (saved_ & mxcsr_flags));
-        if ((x87_saved_ & x87_masks) != x87_masks) set_x87_control(uint16_t(x87_saved_ | x87_masks));
+// other caller gets its whole control and status word back. (Plain calls rather than a scoped
+// guard: a destructor would pull exception-handling data into the level objects.)
+inline fp_saved enter_exact_fp() {
+    const fp_saved s{_mm_getcsr(), x87_control(), false};
+    fp_saved out = s;
+    out.changed = (s.csr & mxcsr_control) != mxcsr_masks;
+    if (out.changed) _mm_setcsr(mxcsr_masks | (s.csr & mxcsr_flags));
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(uint16_t(s.x87 | x87_masks));
+    return out;
+}
+inline void leave_exact_fp(const fp_saved& s) {
+    if (s.changed) {
+        _mm_setcsr(s.csr);
+    } else {
+        const unsigned now = _mm_getcsr();
+        _mm_setcsr(now & ~(now & ~s.csr & mxcsr_error_flags));
     }
-    ~exact_fp_scope() {
-        if (changed_) {
-            _mm_setcsr(saved_);
-        } else {
-            const unsigned now = _mm_getcsr();
-            _mm_setcsr(now & ~(now & ~saved_ & mxcsr_error_flags));
-        }
-        if ((x87_saved_ & x87_masks) != x87_masks) set_x87_control(x87_saved_);
-    }
-    exact_fp_scope(const exact_fp_scope&) = delete;
-    exact_fp_scope& operator=(const exact_fp_scope&) = delete;
-
-private:
-    unsigned saved_;
-    uint16_t x87_saved_;
-    bool changed_;
-};
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(s.x87);
+}
 
 // The log1p kernels only make sure no exception traps, and put the caller's word back.
-class masked_fp_scope {
-public:
-    masked_fp_scope() : saved_(_mm_getcsr()), x87_saved_(x87_control()) {
-        if ((saved_ & mxcsr_masks) != mxcsr_masks) _mm_setcsr(saved_ | mxcsr_masks);
-        if ((x87_saved_ & x87_masks) != x87_masks) set_x87_control(uint16_t(x87_saved_ | x87_masks));
-    }
-    ~masked_fp_scope() {
-        if ((saved_ & mxcsr_masks) != mxcsr_masks) _mm_setcsr(saved_);
-        if ((x87_saved_ & x87_masks) != x87_masks) set_x87_control(x87_saved_);
-    }
-    masked_fp_scope(const masked_fp_scope&) = delete;
-    masked_fp_scope& operator=(const masked_fp_scope&) = delete;
-
-private:
-    unsigned saved_;
-    uint16_t x87_saved_;
-};
+inline fp_saved enter_masked_fp() {
+    fp_saved s{_mm_getcsr(), x87_control(), false};
+    s.changed = (s.csr & mxcsr_masks) != mxcsr_masks;
+    if (s.changed) _mm_setcsr(s.csr | mxcsr_masks);
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(uint16_t(s.x87 | x87_masks));
+    return s;
+}
+inline void leave_masked_fp(const fp_saved& s) {
+    if (s.changed) _mm_setcsr(s.csr);
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(s.x87);
+}
 
 // Reports of the element routines; the natural-log kernels turn them into 7 / 8.
 constexpr int report_pole = 18;
