@@ -97,19 +97,31 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     int report = 0;
     const auto* in = static_cast<const elem*>(src);
     auto* out = static_cast<elem*>(dst);
-    for (int i = 0; i < len; i += n_lanes) {
-        const int n = len - i < n_lanes ? len - i : n_lanes;
-        V x = pad;
-        std::memcpy(&x, in + i, sizeof(elem) * size_t(n));
+    auto block = [&](V x, unsigned live) {
         V y = main(x);
-        unsigned special = lane_bits(flag(x));
-        if (n < n_lanes) special &= (1u << n) - 1;
-        while (special) {
-            const int j = __builtin_ctz(special);
-            special &= special - 1;
-            y[j] = fix(x[j], report);
+        unsigned special = lane_bits(flag(x)) & live;
+        if (__builtin_expect(special != 0, 0)) {
+            do {
+                const int j = __builtin_ctz(special);
+                special &= special - 1;
+                y[j] = fix(x[j], report);
+            } while (special);
         }
-        std::memcpy(out + i, &y, sizeof(elem) * size_t(n));
+        return y;
+    };
+    constexpr unsigned all = n_lanes == 32 ? ~0u : (1u << n_lanes) - 1;
+    int i = 0;
+    for (; i + n_lanes <= len; i += n_lanes) {
+        V x;
+        std::memcpy(&x, in + i, sizeof x);
+        const V y = block(x, all);
+        std::memcpy(out + i, &y, sizeof y);
+    }
+    if (const int n = len - i) {
+        V x = pad;
+        for (int j = 0; j < n; ++j) x[j] = in[i + j];
+        const V y = block(x, (1u << n) - 1);
+        for (int j = 0; j < n; ++j) out[i + j] = y[j];
     }
     return report;
 }

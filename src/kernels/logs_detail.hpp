@@ -160,12 +160,48 @@ inline reduced<N> reduce(typename lanes<N>::l xb, typename lanes<N>::d k_offset)
     return out;
 }
 
+// Table rows for each lane. Lanes are never written one by one into a vector in memory: that
+// defeats store forwarding and costs more than the rest of the core.
 template <int N>
 inline void look_up(const log_entry* table, typename lanes<N>::i index, typename lanes<N>::d& hi,
                     typename lanes<N>::d& lo) {
-    for (int j = 0; j < N; ++j) {
-        hi[j] = table[index[j]].hi;
-        lo[j] = table[index[j]].lo;
+    using d = typename lanes<N>::d;
+    const double* base = &table[0].hi;
+    if constexpr (N == 1) {
+        hi = d{table[index[0]].hi};
+        lo = d{table[index[0]].lo};
+    } else if constexpr (N == 2) {
+        const __m128d a = _mm_loadu_pd(base + 2 * index[0]), b = _mm_loadu_pd(base + 2 * index[1]);
+        hi = bits_as<d>(_mm_unpacklo_pd(a, b));
+        lo = bits_as<d>(_mm_unpackhi_pd(a, b));
+    } else {
+#if QOR_LEVEL >= 5
+        if constexpr (N == 8) {
+            const __m256i at = bits_as<__m256i>(index + index);
+            hi = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base, 8));
+            lo = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base + 1, 8));
+            return;
+        }
+#endif
+#if QOR_LEVEL >= 4
+        if constexpr (N == 4) {
+            const __m128i at = bits_as<__m128i>(index + index);
+            const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+            hi = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, at, all, 8));
+            lo = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base + 1, at, all, 8));
+            return;
+        }
+#endif
+#if QOR_LEVEL >= 3
+        if constexpr (N == 4) {
+            const __m128d a = _mm_loadu_pd(base + 2 * index[0]), b = _mm_loadu_pd(base + 2 * index[1]);
+            const __m128d c = _mm_loadu_pd(base + 2 * index[2]), e = _mm_loadu_pd(base + 2 * index[3]);
+            hi = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpacklo_pd(a, b)), _mm_unpacklo_pd(c, e), 1));
+            lo = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpackhi_pd(a, b)), _mm_unpackhi_pd(c, e), 1));
+            return;
+        }
+#endif
+        static_assert(N <= 8, "lane count");
     }
 }
 
