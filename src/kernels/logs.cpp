@@ -53,9 +53,11 @@ inline vf log10_32_main(vi b) {
     return a.e * 0.30103001f + r * p;
 }
 
-// Lanes that are not positive normal finite: negative patterns, zeros, subnormals, inf, NaN.
-inline vi not_positive_normal(vi b) { return (b < 0x00800000) | (b > 0x7F7FFFFF); }
-inline vl not_positive_normal(vl b) { return (b < 0x0010000000000000ll) | (b > 0x7FEFFFFFFFFFFFFFll); }
+// Lanes that are not positive normal finite (negative patterns, zeros, subnormals, inf, NaN):
+// b - min_normal, unsigned, above the span of positive normals; as a signed compare after
+// flipping the sign bit, since only AVX-512 compares unsigned.
+inline vi not_positive_normal(vi b) { return (b + 0x7F800000) > -0x01000001; }
+inline vl not_positive_normal(vl b) { return (b + 0x7FF0000000000000ll) > -0x0020000000000001ll; }
 
 // The table shared by ln and log10 for every input off the main path; subnormals get the
 // finite logarithm through the double cores.
@@ -97,14 +99,15 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     int report = 0;
     const auto* in = static_cast<const elem*>(src);
     auto* out = static_cast<elem*>(dst);
-    auto block = [&](V x, unsigned live) {
+    // Flagged lanes are redone from the source elements, which a block has not yet overwritten.
+    auto block = [&](V x, const elem* orig, unsigned live) {
         V y = main(x);
         unsigned special = lane_bits(flag(x)) & live;
         if (__builtin_expect(special != 0, 0)) {
             do {
                 const int j = __builtin_ctz(special);
                 special &= special - 1;
-                y[j] = fix(x[j], report);
+                y[j] = fix(orig[j], report);
             } while (special);
         }
         return y;
@@ -114,13 +117,13 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     for (; i + n_lanes <= len; i += n_lanes) {
         V x;
         std::memcpy(&x, in + i, sizeof x);
-        const V y = block(x, all);
+        const V y = block(x, in + i, all);
         std::memcpy(out + i, &y, sizeof y);
     }
     if (const int n = len - i) {
         V x = pad;
         for (int j = 0; j < n; ++j) x[j] = in[i + j];
-        const V y = block(x, (1u << n) - 1);
+        const V y = block(x, in + i, (1u << n) - 1);
         for (int j = 0; j < n; ++j) out[i + j] = y[j];
     }
     return report;
