@@ -125,6 +125,19 @@ QOR_API qor_status qor_min_max(qor_handle a, float* min, float* max);
 
 /* ---- Logarithms ---------------------------------------------------------------------------- */
 
+/* Logarithms of qor_fmt_32f and qor_fmt_64f arrays. Out-of-domain elements are not failures:
+ * zeros give -inf, values below the domain give the default NaN, NaNs stay (quieted), and the
+ * warning is printed; the call still returns 0. The single-precision ln and log10 give the same
+ * bits on every processor; the others are within one unit in the last place. */
+/* dst[i] = ln(src[i]). dst may be src (qor_ln(a, a) is qor_lnI(a)). */
+QOR_API qor_status qor_ln(qor_handle src, qor_handle dst);
+/* a[i] = ln(a[i]). */
+QOR_API qor_status qor_lnI(qor_handle handle);
+/* dst[i] = ln(1 + src[i]), accurate for small |src[i]|; zeros keep their sign. */
+QOR_API qor_status qor_log1p(qor_handle src, qor_handle dst);
+/* dst[i] = log10(src[i]). */
+QOR_API qor_status qor_log10(qor_handle src, qor_handle dst);
+
 /* ---- Format conversion --------------------------------------------------------------------- */
 
 /* dst = src converted element by element, for the pairs 8u->16u, 16u->8u (min(x, 255)),

@@ -20,6 +20,10 @@ enum krn_status : int {
     krn_math_overflow = 12,    // a result overflowed to infinity
     krn_math_underflow = 17,   // a result underflowed to a subnormal or zero
     krn_math_domain = 19,      // an argument outside the function's domain (NaN result)
+    krn_warn_singularity = 7,   // natural log: the last out-of-domain element was a zero
+    krn_warn_domain = 8,        // natural log: some element was negative
+    krn_math_singularity = 18,  // log1p, log10: the last out-of-domain element was a pole
+    krn_math_domain = 19,       // log1p, log10: ... lay below the domain
 };
 
 }  // namespace qor::krn
