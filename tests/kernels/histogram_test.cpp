@@ -219,14 +219,13 @@ TEST(HistogramCounting, WorkedExamples) {
 
 // Each sample in exactly the bin the levels say, for bin counts around the scan/search switch and
 // well beyond, ranges that quantise the levels, and ranges at the ends of the float scale.
-TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) {
+static void check_float_ranges(std::initializer_list<int> bin_counts) {
     struct range {
         float lower, upper;
     };
     const range ranges[] = {{0, 1},         {-5, 3.25f},       {1e7f, 1e7f + 1}, {-1e-3f, 1e-3f},
                             {1e-39f, 3e-39f}, {-3e38f, 3e38f}, {0.1f, 0.7f},     {-1, inf},
                             {-inf, 2},       {100, 100.0001f}};
-    const int bin_counts[] = {1, 2, 3, 7, 101, 102, 103, 256, 1000, 4096};
     std::mt19937 rng(7);
     for (const range& r : ranges) {
         for (int bins : bin_counts) {
@@ -241,6 +240,9 @@ TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) {
         }
     }
 }
+
+TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) { check_float_ranges({1, 2, 3, 7, 101, 102, 103}); }
+TEST(HistogramCounting, FloatBinsMatchTheDefinitionLarge) { check_float_ranges({256, 1000, 4096}); }
 
 TEST(HistogramCounting, FloatBinsLargeCountsAndRegions) {
     std::mt19937 rng(11);
@@ -313,7 +315,7 @@ TEST(HistogramCounting, ShortBinsSwitchToTheTableAtItsSize) {
     }
 }
 
-TEST(HistogramCounting, SixteenBitBinsMatchTheModelAtEveryLevel) {
+static void check_16s_ranges(std::initializer_list<int> lengths) {
     struct range {
         float lower, upper;
         int bins;
@@ -322,14 +324,16 @@ TEST(HistogramCounting, SixteenBitBinsMatchTheModelAtEveryLevel) {
                             {-1e9f, 1e9f, 3},       {-100, 101, 201},      {-3.7f, 6.2f, 2},
                             {0.5f, 0.7f, 1},        {10, 11, 5},           {-50000, -40000, 10},
                             {-32769, 32767, 103},   {-1000, 1000, 101},    {-1000, 1000, 102},
-                            {-1e6f, 1e6f, 1000},    {-30000, 30000, 7}};
+                            {-1e6f, 1e6f, 1000},    {-30000, 30000, 7},    {-300, 300, 200},
+                            {-21, 21, 6},           {-33000, 33000, 22},   {-32768, 32768, 2},
+                            {-410, 410, 20}};  // width 41: its float reciprocal is below 1/41
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> any(-32768, 32767);
     for (const range& r : ranges) {
         const std::vector<int32_t> L = model_int_levels(r.lower, r.upper, r.bins);
         int st = 0;
         const std::vector<uint8_t> spec = make_spec(t16s, r.lower, r.upper, r.bins, &st);
-        for (int n : {1, 9, 1000, 65535, 65536, 70001}) {
+        for (int n : lengths) {
             std::vector<int16_t> samples(static_cast<size_t>(n));
             for (auto& s : samples) s = int16_t(any(rng));
             for (size_t i = 0; i < samples.size() && i < L.size() * 3; i += 3) {
@@ -347,6 +351,9 @@ TEST(HistogramCounting, SixteenBitBinsMatchTheModelAtEveryLevel) {
         }
     }
 }
+
+TEST(HistogramCounting, SixteenBitBinsMatchTheModelAtEveryLevel) { check_16s_ranges({1, 9, 1000, 20000}); }
+TEST(HistogramCounting, SixteenBitBinsMatchTheModelLarge) { check_16s_ranges({65535, 65536, 70001}); }
 
 TEST(HistogramCounting, SixteenBitRowsWithGaps) {
     std::vector<int16_t> pool(400);
