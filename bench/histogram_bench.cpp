@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
     const int64_t max_n = argc > 1 ? std::atoll(argv[1]) : (int64_t(1) << 24);
     std::mt19937_64 rng(2024);
     std::printf("float samples: ns/sample, ratio = peer / qor\n");
-    std::printf("%9s %5s %8s %8s %8s %8s | %6s %6s %6s\n", "n", "bins", "qor", "bsearch", "linear", "scaled",
-                "x bs", "x lin", "x sc");
+    std::printf("%9s %5s %8s %8s %8s %8s | %6s %6s %6s\n", "n", "bins", "qor", "bsearch", "linear", "scaled", "x bs",
+                "x lin", "x sc");
     for (int bins : {256, 4096}) {
         const float lower = -1.0f, upper = 3.0f;
         const std::vector<float> L = float_levels(lower, upper, bins);
@@ -107,12 +107,11 @@ int main(int argc, char** argv) {
             std::uniform_real_distribution<float> dist(lower - 0.2f, upper + 0.2f);
             for (auto& v : x) v = dist(rng);
             const qor_handle h = lend(x.data(), n, qor_fmt_32f);
-            const double ours =
-                best_ns_per_sample(n, [&] { qor_histogram(h, counts.data(), bins, lower, upper); });
+            const double ours = best_ns_per_sample(n, [&] { qor_histogram(h, counts.data(), bins, lower, upper); });
             const double bs = best_ns_per_sample(n, [&] { peer_binary_search(x.data(), n, L, check.data()); });
             if (check != counts) std::printf("MISMATCH against the binary search\n");
-            const double lin = bins <= 256 ? best_ns_per_sample(n, [&] { peer_linear_scan(x.data(), n, L, check.data()); })
-                                           : 0.0;
+            const double lin =
+                bins <= 256 ? best_ns_per_sample(n, [&] { peer_linear_scan(x.data(), n, L, check.data()); }) : 0.0;
             const double sc =
                 best_ns_per_sample(n, [&] { peer_scaled_index(x.data(), n, lower, upper, bins, check.data()); });
             std::printf("%9lld %5d %8.3f %8.3f %8.3f %8.3f | %6.2f %6.2f %6.2f\n", (long long)n, bins, ours, bs, lin,
@@ -133,10 +132,8 @@ int main(int argc, char** argv) {
             std::uniform_int_distribution<int> dist(-32768, 32767);
             for (auto& v : x) v = int16_t(dist(rng));
             const qor_handle h = lend(x.data(), n, qor_fmt_16s);
-            const double ours =
-                best_ns_per_sample(n, [&] { qor_histogram(h, counts.data(), bins, lower, upper); });
-            const double tab =
-                best_ns_per_sample(n, [&] { peer_table(x.data(), n, L, table.data(), check.data()); });
+            const double ours = best_ns_per_sample(n, [&] { qor_histogram(h, counts.data(), bins, lower, upper); });
+            const double tab = best_ns_per_sample(n, [&] { peer_table(x.data(), n, L, table.data(), check.data()); });
             // Equal bins below 65,536 samples follow L[0] + k * width, which these levels match.
             if (check != counts) std::printf("MISMATCH against the table loop\n");
             std::printf("%9lld %5d %8.3f %8.3f | %6.2f\n", (long long)n, bins, ours, tab, tab / ours);

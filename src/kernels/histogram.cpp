@@ -137,7 +137,10 @@ inline int search_bin(const float* L, int bins, float v) {
     int lo = 0, hi = bins;
     while (hi - lo > 1) {
         const int mid = lo + (hi - lo) / 2;
-        if (L[mid] <= v) lo = mid; else hi = mid;
+        if (L[mid] <= v)
+            lo = mid;
+        else
+            hi = mid;
     }
     return lo;
 }
@@ -221,8 +224,7 @@ void count_floats_estimated(const float_plan& p, const float* src, int64_t n, ui
 // ---- 16-bit signed -----------------------------------------------------------------------------
 
 // Equal bins of width w from L[0]: bin (v - L[0]) / w.
-void count_divided_scalar(const int16_t* src, int64_t n, int64_t first, int64_t last, int64_t width,
-                          uint32_t* counts) {
+void count_divided_scalar(const int16_t* src, int64_t n, int64_t first, int64_t last, int64_t width, uint32_t* counts) {
     for (int64_t i = 0; i < n; ++i) {
         const int64_t v = load(src + i);
         if (v >= first && v < last) ++counts[(v - first) / width];
@@ -231,8 +233,7 @@ void count_divided_scalar(const int16_t* src, int64_t n, int64_t first, int64_t 
 
 // The same with a float reciprocal: differences and widths below 2^21 keep every product exact and
 // the estimate within one of the quotient, which the two comparisons correct.
-void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t last, int32_t width,
-                          uint32_t* counts) {
+void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t last, int32_t width, uint32_t* counts) {
     const vi lo = vi{} + first, hi = vi{} + last;
     const vf w = vf{} + float(width), reciprocal = vf{} + 1.0f / float(width);
     stand_ins sent;
@@ -254,8 +255,8 @@ void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t 
 void count_table(const int16_t* src, int64_t n, uint32_t* table) {
     int64_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const uint16_t a = uint16_t(load(src + i)), b = uint16_t(load(src + i + 1)),
-                       c = uint16_t(load(src + i + 2)), d = uint16_t(load(src + i + 3));
+        const uint16_t a = uint16_t(load(src + i)), b = uint16_t(load(src + i + 1)), c = uint16_t(load(src + i + 2)),
+                       d = uint16_t(load(src + i + 3));
         ++table[a ^ 0x8000u];
         ++table[b ^ 0x8000u];
         ++table[c ^ 0x8000u];
@@ -274,8 +275,10 @@ int krn_histogram_32f(const float* src, int srcStep, krn_size roi, uint32_t* cou
     const float_plan plan = plan_floats(read_levels<float>(spec));
     std::memset(counts, 0, sizeof(uint32_t) * size_t(plan.bins));
     for_each_run(src, srcStep, roi, [&](const float* p, int64_t n) {
-        if (plan.method == float_method::estimate) count_floats_estimated(plan, p, n, counts);
-        else count_floats_scalar(plan, p, n, counts);
+        if (plan.method == float_method::estimate)
+            count_floats_estimated(plan, p, n, counts);
+        else
+            count_floats_scalar(plan, p, n, counts);
     });
     return krn_ok;
 }
@@ -293,8 +296,10 @@ int krn_histogram_16s(const int16_t* src, int srcStep, krn_size roi, uint32_t* c
         if (width == 0) return krn_ok;  // L[0] == L[nBins]: no sample lies in between
         const bool exact_in_float = first >= -(1 << 20) && first <= (1 << 20) && width <= (1 << 20);
         for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) {
-            if (exact_in_float) count_divided_vector(p, n, int32_t(first), int32_t(last), int32_t(width), counts);
-            else count_divided_scalar(p, n, first, last, width, counts);
+            if (exact_in_float)
+                count_divided_vector(p, n, int32_t(first), int32_t(last), int32_t(width), counts);
+            else
+                count_divided_scalar(p, n, first, last, width, counts);
         });
         return krn_ok;
     }

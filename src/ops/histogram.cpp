@@ -40,28 +40,32 @@ qor_status histogram_worker(const ary* array, uint32_t* counts, int32_t nBins, f
     const int type = kernel_type(array->data_type);
 
     int spec_size = 0, work_size = 0;
-    if (qor_status st = frame::report_kernel(krn::krn_histogram_get_size(type, roi, &nLevels, 1, 1, &spec_size,
-                                                                         &work_size)))
+    if (qor_status st =
+            frame::report_kernel(krn::krn_histogram_get_size(type, roi, &nLevels, 1, 1, &spec_size, &work_size)))
         return st;
     const krn::work_area spec = krn::hold_work_area(krn::krn_malloc_8u(spec_size));
     const krn::work_area work = krn::hold_work_area(work_size > 0 ? krn::krn_malloc_8u(work_size) : nullptr);
     auto* spec_bytes = static_cast<uint8_t*>(spec.get());
     auto* work_bytes = static_cast<uint8_t*>(work.get());
-    if (qor_status st = frame::report_kernel(
-            krn::krn_histogram_init_uniform(type, &lower, &upper, &nLevels, 1, spec_bytes)))
+    if (qor_status st =
+            frame::report_kernel(krn::krn_histogram_init_uniform(type, &lower, &upper, &nLevels, 1, spec_bytes)))
         return st;
 
     int element = 0;
     auto kernel = [&](const char* src, int step, krn::krn_size r, uint32_t* into) {
         if (array->data_type == qor_fmt_16s)
-            return krn::krn_histogram_16s(reinterpret_cast<const int16_t*>(src), step, r, into, spec_bytes,
-                                          work_bytes);
+            return krn::krn_histogram_16s(reinterpret_cast<const int16_t*>(src), step, r, into, spec_bytes, work_bytes);
         return krn::krn_histogram_32f(reinterpret_cast<const float*>(src), step, r, into, spec_bytes, work_bytes);
     };
     switch (array->data_type) {
-        case qor_fmt_16s: element = 2; break;
-        case qor_fmt_32f: element = 4; break;
-        default: return qor_err_format;
+        case qor_fmt_16s:
+            element = 2;
+            break;
+        case qor_fmt_32f:
+            element = 4;
+            break;
+        default:
+            return qor_err_format;
     }
     const char* buf = static_cast<const char*>(array->frame_buf);
     if (qor_status st = frame::report_kernel(kernel(buf, element * roi.width, roi, counts))) return st;
@@ -76,7 +80,8 @@ qor_status histogram_worker(const ary* array, uint32_t* counts, int32_t nBins, f
     auto* part_counts = static_cast<uint32_t*>(part.get());
     auto count_span = [&](int64_t from, int64_t len, int sign) -> qor_status {
         const int32_t len32 = static_cast<int32_t>(len);
-        if (qor_status st = frame::report_kernel(kernel(buf + from * element, element * len32, {len32, 1}, part_counts)))
+        if (qor_status st =
+                frame::report_kernel(kernel(buf + from * element, element * len32, {len32, 1}, part_counts)))
             return st;
         for (int32_t k = 0; k < nBins; ++k) counts[k] += sign > 0 ? part_counts[k] : 0u - part_counts[k];
         return qor_ok;

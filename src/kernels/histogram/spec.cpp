@@ -51,11 +51,19 @@ int krn_histogram_get_size(int type, krn_size roi, const int* nLevels, int chann
     if (bytes < 0) return krn_err_levels;
     *specSize = static_cast<int>(bytes);
     switch (type) {
-        case hist::type_8u: *workSize = 1024 * channels; return krn_ok;
+        case hist::type_8u:
+            *workSize = 1024 * channels;
+            return krn_ok;
         case hist::type_16u:
-        case hist::type_16s: *workSize = 4 * hist::table_counters * channels; return krn_ok;
-        case hist::type_32f: *workSize = 0; return krn_ok;
-        default: *workSize = 0; return krn_err_data_type;
+        case hist::type_16s:
+            *workSize = 4 * hist::table_counters * channels;
+            return krn_ok;
+        case hist::type_32f:
+            *workSize = 0;
+            return krn_ok;
+        default:
+            *workSize = 0;
+            return krn_err_data_type;
     }
 }
 
