@@ -170,7 +170,7 @@ float_plan plan_floats(levels<float> lv) {
     const double margin = stray + 6.0 * (lv.bins + 1) * 0x1p-24 + 0x1p-20;
     if (margin > 0.25) return p;
     p.scale = float(scale);
-    p.margin = float(margin);
+    p.margin = std::nextafter(float(margin), 1.0f);  // never below the bound
     p.method = float_method::estimate;
     return p;
 }
@@ -252,17 +252,18 @@ void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t 
     count_divided_scalar(src + i, n - i, first, last, width, counts);
 }
 
+// Counters indexed by the signed sample from the table's middle: the index needs no arithmetic.
 void count_table(const int16_t* src, int64_t n, uint32_t* table) {
+    uint32_t* middle = table + 32768;
     int64_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const uint16_t a = uint16_t(load(src + i)), b = uint16_t(load(src + i + 1)), c = uint16_t(load(src + i + 2)),
-                       d = uint16_t(load(src + i + 3));
-        ++table[a ^ 0x8000u];
-        ++table[b ^ 0x8000u];
-        ++table[c ^ 0x8000u];
-        ++table[d ^ 0x8000u];
+        const int16_t a = load(src + i), b = load(src + i + 1), c = load(src + i + 2), d = load(src + i + 3);
+        ++middle[a];
+        ++middle[b];
+        ++middle[c];
+        ++middle[d];
     }
-    for (; i < n; ++i) ++table[uint16_t(load(src + i)) ^ 0x8000u];
+    for (; i < n; ++i) ++middle[load(src + i)];
 }
 
 inline int64_t clamp_level(int32_t level) { return std::clamp<int64_t>(level, -32768, 32768); }
