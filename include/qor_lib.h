@@ -185,6 +185,10 @@ QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 
 /* ---- Histogram ----------------------------------------------------------------------------- */
 
+/* Counts a 16s or 32f array into nBins equal bins from lower (inclusive) to upper (exclusive);
+ * samples outside and NaN are not counted. counts receives nBins 32-bit counters. */
+QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nBins, float lower, float upper);
+
 /* ---- Fits ---------------------------------------------------------------------------------- */
 
 /* The record's layout is part of the interface. */

@@ -6,7 +6,9 @@ namespace qor::krn {
 
 enum krn_status : int {
     krn_ok = 0,
+    krn_err_spec_tag = -5,
     krn_err_size = -6,
+    krn_err_level_range = -7,
     krn_err_null = -8,
     krn_err_zero_divisor = -10,
     krn_err_context = -13,
@@ -24,6 +26,11 @@ enum krn_status : int {
     krn_warn_domain = 8,        // natural log: some element was negative
     krn_math_singularity = 18,  // log1p, log10: the last out-of-domain element was a pole
     krn_math_domain = 19,       // log1p, log10: ... lay below the domain
+    krn_err_channels = -53,
+    krn_err_data_type = -59,
+    krn_err_levels = -107,
+    krn_warn_div_zero = 2,
+    krn_warn_level_step = 48,
 };
 
 }  // namespace qor::krn
