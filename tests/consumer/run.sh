@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs a qor_lib build into a fresh prefix, then builds the consumer project against that tree
-# alone, once through find_package and once through pkg-config, and runs what it built.
+# alone, once through find_package and once through pkg-config, and runs what it built; then the
+# README's C and C++ snippets, the same way.
 # Usage: run.sh linux|windows <qor build dir> <work dir> [toolchain file]
 set -euo pipefail
 platform=$1 build=$2 work=$3 toolchain=${4:-}
@@ -47,3 +48,12 @@ mkdir -p "$work/pc"
 "$cxx" -std=c++17 -Wall -Wextra -Werror "${cflags[@]}" "$here/consumer.cpp" -o "$work/pc/cpp_consumer" "${libs[@]}"
 run "$work/pc/c_consumer"
 run "$work/pc/cpp_consumer"
+
+echo "--- README snippets ($platform)"
+mkdir -p "$work/readme"
+"$here/snippet.sh" c "$here/../../README.md" >"$work/readme/host.c"
+"$here/snippet.sh" cpp "$here/../../README.md" >"$work/readme/host.cpp"
+"$cc" -std=c11 -Wall -Wextra -Werror "${cflags[@]}" "$work/readme/host.c" -o "$work/readme/c_host" "${libs[@]}"
+"$cxx" -std=c++17 -Wall -Wextra -Werror "${cflags[@]}" "$work/readme/host.cpp" -o "$work/readme/cpp_host" "${libs[@]}"
+run "$work/readme/c_host"
+run "$work/readme/cpp_host"
