@@ -29,24 +29,18 @@ int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, 
     using T = lane_t<V>;
     if (!divisor || !dividend || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    // Zero divisors seen, at either width the walk may use.
     mask_t<V> zero_seen{};
-    mask_t<half_t<V>> zero_seen_half{};
     // Hardware division already gives the IEEE infinities for a zero divisor. Every NaN result
     // becomes the one quiet NaN, so neither the processor's default NaN nor its choice between
     // two NaN operands shows through.
     map2<V>(divisor, dividend, dst, len,
-            [&](auto d, auto x) {
-                using W = decltype(d);
-                if constexpr (sizeof(W) == sizeof(V))
-                    zero_seen |= d == 0;
-                else
-                    zero_seen_half |= d == 0;
-                const W q = x / d;
-                return q != q ? splat<W>(std::numeric_limits<T>::quiet_NaN()) : q;
+            [&](V d, V x) {
+                zero_seen |= d == 0;
+                const V q = x / d;
+                return q != q ? splat<V>(std::numeric_limits<T>::quiet_NaN()) : q;
             },
             T(1), T(0));
-    return any_lane(zero_seen) || any_lane(zero_seen_half) ? krn_warn_div_zero : krn_ok;
+    return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;
 }
 
 template <class V>

@@ -119,15 +119,10 @@ inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int6
                    V(body(load_part(a + i, n - i, splat<V>(pad_a)), load_part(b + i, n - i, splat<V>(pad_b)))));
 }
 
+// (Its one user, the division, is bound by the divider, not the stores: it stays at full width.)
 template <class V, class Body>
 inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
                  lane_t<V> pad_b) {
-#if QOR_LEVEL >= 5
-    if (n * int64_t(3 * sizeof(lane_t<V>)) > full_width_bytes) {
-        map2_at<half_t<V>>(a, b, dst, n, body, pad_a, pad_b);
-        return;
-    }
-#endif
     map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
 }
 

@@ -60,6 +60,21 @@ vu8h narrow_16s(vi16 x) {
 vi32 widen_32(vu16h x) { return vi32(_mm512_maskz_cvtepu16_epi32(__mmask16(0xFFFF), __m256i(x))); }
 vi32 widen_32(vi16h x) { return vi32(_mm512_maskz_cvtepi16_epi32(__mmask16(0xFFFF), __m256i(x))); }
 vu16h narrow_32(vi32 x) { return vu16h(_mm512_maskz_cvtepi32_epi16(__mmask16(0xFFFF), __m512i(x))); }
+// The same at half width, for the walks beyond the first-level cache.
+typedef uint8_t vu8_16 __attribute__((vector_size(16)));
+typedef uint16_t vu16_16 __attribute__((vector_size(16)));
+typedef int16_t vi16_16 __attribute__((vector_size(16)));
+typedef uint16_t vu16_32 __attribute__((vector_size(32)));
+typedef int16_t vi16_32 __attribute__((vector_size(32)));
+typedef int32_t vi32_32 __attribute__((vector_size(32)));
+vu16_32 widen(vu8_16 x) { return vu16_32(_mm256_cvtepu8_epi16(__m128i(x))); }
+vu8_16 narrow_16u(vu16_32 x) { return vu8_16(_mm256_maskz_cvtusepi16_epi8(~__mmask16(0), __m256i(x))); }
+vu8_16 narrow_16s(vi16_32 x) {
+    return vu8_16(_mm256_maskz_cvtusepi16_epi8(~__mmask16(0), _mm256_max_epi16(__m256i(x), _mm256_setzero_si256())));
+}
+vi32_32 widen_32(vu16_16 x) { return vi32_32(_mm256_cvtepu16_epi32(__m128i(x))); }
+vi32_32 widen_32(vi16_16 x) { return vi32_32(_mm256_cvtepi16_epi32(__m128i(x))); }
+vu16_16 narrow_32(vi32_32 x) { return vu16_16(_mm256_maskz_cvtepi32_epi16(__mmask8(0xFF), __m256i(x))); }
 #endif
 
 void stream_store(uint16_t* p, vu16 v) {
