@@ -116,8 +116,8 @@ inline void map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, l
 
 // dst[i] = body(a[i], b[i]); pads chosen by the caller so the padding lanes stay harmless.
 template <class V, class Body>
-inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
-                    lane_t<V> pad_a, lane_t<V> pad_b) {
+inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
+                    lane_t<V> pad_b) {
     constexpr int L = lanes<V>;
     int64_t i = 0;
     for (; i + 2 * L <= n; i += 2 * L) {
@@ -148,14 +148,40 @@ inline bool any_lane(M m) {
 // Folds the lanes of v pairwise with f (a lane-wise min or max), halving the distance each time.
 template <class V, class F>
 inline lane_t<V> fold_lanes(V v, F f) {
-    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t, std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
+    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t,
+                                     std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
     typedef index I __attribute__((vector_size(sizeof(V))));
     constexpr int L = lanes<V>;
-    if constexpr (L >= 32) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L); return m; }()));
-    if constexpr (L >= 16) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L); return m; }()));
-    if constexpr (L >= 8) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L); return m; }()));
-    if constexpr (L >= 4) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L); return m; }()));
-    if constexpr (L >= 2) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L); return m; }()));
+    if constexpr (L >= 32)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 16)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 8)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 4)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 2)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L);
+                  return m;
+              }()));
     return v[0];
 }
 

@@ -2,9 +2,10 @@
 // converts, so no lane ever reaches the integer-overflow pattern, and the three rounding modes are
 // written as float arithmetic (a 2^23 shift for ties-to-even, +0.5 under truncation for halves
 // upward) over one truncating conversion, identical at every level.
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
-#include <immintrin.h>
 #include <type_traits>
 #include <utility>
 
