@@ -26,8 +26,13 @@
 extern "C" {
 #endif
 
-/* Element formats. Not ordered by width: the floats come before the integers of their size. */
+/* Element formats. Not ordered by width: the floats come before the integers of their size.
+ * Any 32-bit value may arrive from a host; numbers without a format behave like qor_fmt_none. */
+#ifdef __cplusplus
+typedef enum qor_data_format : int32_t {
+#else
 typedef enum qor_data_format {
+#endif
     qor_fmt_none = 0, /* no format, 0 bytes */
     qor_fmt_8u = 1,   /* 8-bit unsigned */
     qor_fmt_16u = 2,  /* 16-bit unsigned */
@@ -120,6 +125,19 @@ QOR_API qor_status qor_min_max(qor_handle a, float* min, float* max);
 
 /* ---- Logarithms ---------------------------------------------------------------------------- */
 
+/* Logarithms of qor_fmt_32f and qor_fmt_64f arrays. Out-of-domain elements are not failures:
+ * zeros give -inf, values below the domain give the default NaN, NaNs stay (quieted), and the
+ * warning is printed; the call still returns 0. The single-precision ln and log10 give the same
+ * bits on every processor; the others are within one unit in the last place. */
+/* dst[i] = ln(src[i]). dst may be src (qor_ln(a, a) is qor_lnI(a)). */
+QOR_API qor_status qor_ln(qor_handle src, qor_handle dst);
+/* a[i] = ln(a[i]). */
+QOR_API qor_status qor_lnI(qor_handle handle);
+/* dst[i] = ln(1 + src[i]), accurate for small |src[i]|; zeros keep their sign. */
+QOR_API qor_status qor_log1p(qor_handle src, qor_handle dst);
+/* dst[i] = log10(src[i]). */
+QOR_API qor_status qor_log10(qor_handle src, qor_handle dst);
+
 /* ---- Format conversion --------------------------------------------------------------------- */
 
 /* dst = src converted element by element, for the pairs 8u->16u, 16u->8u (min(x, 255)),
@@ -131,15 +149,45 @@ QOR_API qor_status qor_convert(qor_handle src, qor_handle dst);
 
 /* ---- Scaling ------------------------------------------------------------------------------- */
 
+/* dst = src * factor + offset, element by element, for 16u, 32f and 64f arrays; dst may be src. */
+QOR_API qor_status qor_scaleC(qor_handle src, qor_handle dst, float factor, float offset);
+/* The same in place: the array's elements become element * factor + offset. */
+QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
+
 /* ---- Random numbers and the test signal ---------------------------------------------------- */
+
+/* Fills a 16s, 32f or 64f array with normal numbers of the given mean and standard deviation,
+ * the same sequence for the same seed on every machine (16s: mean and deviation truncated). */
+QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed);
 
 /* ---- Curves -------------------------------------------------------------------------------- */
 
+/* Fills a 32f array with amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset. */
+QOR_API qor_status qor_sin_plot(qor_handle handle, float frequency, float amplitude, float offset, float phase_deg);
+/* Fills a 32f array with (a x + b) x + c over the abscissae x = x0 + dx i. */
+QOR_API qor_status qor_quadratic_plot(qor_handle handle, float a, float b, float c, float x0, float dx);
+/* Fills a 32f array with height * exp(-(x - centre)^2 / (2 width^2)) over x = x0 + dx i. */
+QOR_API qor_status qor_gaussian_plot(qor_handle handle, float centre, float width, float height, float x0, float dx);
+
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
 
+/* Fills a 16u or 32f array with the ramp offset + slope * i (16u: rounded and saturated). */
+QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope);
+/* Fills a 16s, 32f or 64f array with magnitude * cos(2 pi rfreq i + phase), 0 <= rfreq < 0.5,
+ * 0 <= phase < 2 pi (radians). */
+QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
+
 /* ---- Spectrum ------------------------------------------------------------------------------ */
+/* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */
+QOR_API qor_status qor_dft_fwd(qor_handle src, qor_handle dst);
+/* The amplitude spectrum written over the array's own samples. */
+QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 
 /* ---- Histogram ----------------------------------------------------------------------------- */
+
+/* Counts a 16s or 32f array into nBins equal bins from lower (inclusive) to upper (exclusive);
+ * samples outside and NaN are not counted. counts receives nBins 32-bit counters. */
+QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nBins, float lower, float upper);
 
 /* ---- Fits ---------------------------------------------------------------------------------- */
 
