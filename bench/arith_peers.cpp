@@ -2,9 +2,9 @@
 #include "arith_peers.hpp"
 
 #if QOR_PEER_WIDTH == 512
-#  define QOR_PEER_NS w512
+#define QOR_PEER_NS w512
 #else
-#  define QOR_PEER_NS w256
+#define QOR_PEER_NS w256
 #endif
 
 namespace qor::bench::QOR_PEER_NS {

@@ -97,8 +97,8 @@ QOR_API qor_status qor_sum(qor_handle handle);
  * is not an error: it prints the kernel report with the value 2 and the call returns 0. With a
  * zero divisor, a nonzero dividend gives an infinity with the IEEE sign (x / -0 = -x / +0).
  * Every NaN quotient (0/0, inf/inf, any NaN operand) is the positive quiet NaN (0x7FC00000,
- * 0x7FF8000000000000), whatever NaN went in. Order of checks: handles, data (-32), formats (-4), sizes (-2),
- * size 0 succeeds, then the format (-1). */
+ * 0x7FF8000000000000), whatever NaN went in. Order of checks: handles, data (-32), formats
+ * (-4), sizes (-2), size 0 succeeds, then the format (-1). */
 
 /* c[i] = b[i] / a[i]. c may be a or b (qor_div(a, b, b) is qor_divI(a, b)). */
 QOR_API qor_status qor_div(qor_handle a, qor_handle b, qor_handle c);

@@ -4,9 +4,10 @@
 //   inf/inf, a NaN operand) is the positive quiet NaN (0x7FC00000 / 0x7FF8000000000000);
 // - the 32-bit extrema ignore NaN elements (all NaN: both results the positive quiet NaN) and
 //   order -0 below +0, so they do not depend on where an element stands.
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
-#include <immintrin.h>
 #include <limits>
 #include <type_traits>
 #include <utility>
@@ -29,24 +30,19 @@ int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, 
     using T = lane_t<V>;
     if (!divisor || !dividend || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    // Zero divisors seen, at either width the walk may use.
     mask_t<V> zero_seen{};
-    mask_t<half_t<V>> zero_seen_half{};
     // Hardware division already gives the IEEE infinities for a zero divisor. Every NaN result
     // becomes the one quiet NaN, so neither the processor's default NaN nor its choice between
     // two NaN operands shows through.
-    map2<V>(divisor, dividend, dst, len,
-            [&](auto d, auto x) {
-                using W = decltype(d);
-                if constexpr (sizeof(W) == sizeof(V))
-                    zero_seen |= d == 0;
-                else
-                    zero_seen_half |= d == 0;
-                const W q = x / d;
-                return q != q ? splat<W>(std::numeric_limits<T>::quiet_NaN()) : q;
-            },
-            T(1), T(0));
-    return any_lane(zero_seen) || any_lane(zero_seen_half) ? krn_warn_div_zero : krn_ok;
+    map2<V>(
+        divisor, dividend, dst, len,
+        [&](V d, V x) {
+            zero_seen |= d == 0;
+            const V q = x / d;
+            return q != q ? splat<V>(std::numeric_limits<T>::quiet_NaN()) : q;
+        },
+        T(1), T(0));
+    return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;
 }
 
 template <class V>
@@ -85,7 +81,9 @@ inline vi32 order_key(vi32 bits) { return bits ^ ((bits >> 31) & 0x7FFFFFFF); }
 
 }  // namespace
 
-int krn_div_32f(const float* src1, const float* src2, float* dst, int len) { return divide<vf32>(src1, src2, dst, len); }
+int krn_div_32f(const float* src1, const float* src2, float* dst, int len) {
+    return divide<vf32>(src1, src2, dst, len);
+}
 int krn_div_64f(const double* src1, const double* src2, double* dst, int len) {
     return divide<vf64>(src1, src2, dst, len);
 }
@@ -152,8 +150,10 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
         const __mmask16 live = __mmask16((1u << (len - i)) - 1);
         step(live, _mm512_maskz_loadu_ps(live, src + i));
     }
-    const float mn = fold_lanes(vf32(lo), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_min)); });
-    const float mx = fold_lanes(vf32(hi), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_max)); });
+    const float mn =
+        fold_lanes(vf32(lo), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_min)); });
+    const float mx =
+        fold_lanes(vf32(hi), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_max)); });
     if (mn > mx) {
         *min = *max = std::numeric_limits<float>::quiet_NaN();
     } else {

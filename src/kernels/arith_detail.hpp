@@ -71,6 +71,18 @@ inline V splat(lane_t<V> x) {
     return V{} + x;
 }
 
+// The ragged ends, out of line: their padded vectors live on an aligned stack frame, which the
+// main loops then do without (a short array pays for the frame only when it has a tail).
+template <class VS, class VD, class Body>
+[[gnu::noinline]] void map1_tail(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+    store_part(dst, n, VD(body(load_part(src, n, splat<VS>(pad)))));
+}
+template <class V, class Body>
+[[gnu::noinline]] void map2_tail(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
+                                 lane_t<V> pad_a, lane_t<V> pad_b) {
+    store_part(dst, n, V(body(load_part(a, n, splat<V>(pad_a)), load_part(b, n, splat<V>(pad_b)))));
+}
+
 // dst[i] = body(src[i]) over n elements, vector by vector; the tail on a vector padded with pad.
 // dst may equal src: every vector is read before it is written. The body is generic: at the top
 // level it also runs on half-width vectors.
@@ -88,7 +100,7 @@ inline void map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body
         store(dst + i, VD(body(load<VS>(src + i))));
         i += L;
     }
-    if (i < n) store_part(dst + i, n - i, VD(body(load_part(src + i, n - i, splat<VS>(pad)))));
+    if (i < n) map1_tail<VS, VD>(src + i, dst + i, n - i, body, pad);
 }
 
 template <class VS, class VD, class Body>
@@ -104,8 +116,8 @@ inline void map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, l
 
 // dst[i] = body(a[i], b[i]); pads chosen by the caller so the padding lanes stay harmless.
 template <class V, class Body>
-inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
-                    lane_t<V> pad_a, lane_t<V> pad_b) {
+inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
+                    lane_t<V> pad_b) {
     constexpr int L = lanes<V>;
     int64_t i = 0;
     for (; i + 2 * L <= n; i += 2 * L) {
@@ -114,20 +126,13 @@ inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int6
         store(dst + i + L, y);
     }
     for (; i + L <= n; i += L) store(dst + i, V(body(load<V>(a + i), load<V>(b + i))));
-    if (i < n)
-        store_part(dst + i, n - i,
-                   V(body(load_part(a + i, n - i, splat<V>(pad_a)), load_part(b + i, n - i, splat<V>(pad_b)))));
+    if (i < n) map2_tail<V>(a + i, b + i, dst + i, n - i, body, pad_a, pad_b);
 }
 
+// (Its one user, the division, is bound by the divider, not the stores: it stays at full width.)
 template <class V, class Body>
 inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
                  lane_t<V> pad_b) {
-#if QOR_LEVEL >= 5
-    if (n * int64_t(3 * sizeof(lane_t<V>)) > full_width_bytes) {
-        map2_at<half_t<V>>(a, b, dst, n, body, pad_a, pad_b);
-        return;
-    }
-#endif
     map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
 }
 
@@ -143,14 +148,40 @@ inline bool any_lane(M m) {
 // Folds the lanes of v pairwise with f (a lane-wise min or max), halving the distance each time.
 template <class V, class F>
 inline lane_t<V> fold_lanes(V v, F f) {
-    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t, std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
+    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t,
+                                     std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
     typedef index I __attribute__((vector_size(sizeof(V))));
     constexpr int L = lanes<V>;
-    if constexpr (L >= 32) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L); return m; }()));
-    if constexpr (L >= 16) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L); return m; }()));
-    if constexpr (L >= 8) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L); return m; }()));
-    if constexpr (L >= 4) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L); return m; }()));
-    if constexpr (L >= 2) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L); return m; }()));
+    if constexpr (L >= 32)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 16)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 8)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 4)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L);
+                  return m;
+              }()));
+    if constexpr (L >= 2)
+        v = f(v, __builtin_shuffle(v, [] {
+                  I m;
+                  for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L);
+                  return m;
+              }()));
     return v[0];
 }
 

@@ -2,9 +2,10 @@
 // converts, so no lane ever reaches the integer-overflow pattern, and the three rounding modes are
 // written as float arithmetic (a 2^23 shift for ties-to-even, +0.5 under truncation for halves
 // upward) over one truncating conversion, identical at every level.
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
-#include <immintrin.h>
 #include <type_traits>
 #include <utility>
 
@@ -52,14 +53,40 @@ auto narrow_32(V x) {  // lanes hold 0..65535
     return __builtin_convertvector(x, typename vec_of<uint16_t, int(sizeof(V)) / 2>::type);
 }
 #if QOR_LEVEL >= 5
+// Narrowings go through a register: folded into a narrowing store they are slow on some
+// processors (a microcoded store), and the compiler folds them when it can.
+template <class V>
+inline V in_register(V v) {
+    __asm__("" : "+v"(v));
+    return v;
+}
 vu16 widen(vu8h x) { return vu16(_mm512_maskz_cvtepu8_epi16(~__mmask32(0), __m256i(x))); }
-vu8h narrow_16u(vu16 x) { return vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), __m512i(x))); }  // min(x, 255)
+vu8h narrow_16u(vu16 x) {  // min(x, 255)
+    return in_register(vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), __m512i(x))));
+}
 vu8h narrow_16s(vi16 x) {
-    return vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), _mm512_max_epi16(__m512i(x), _mm512_setzero_si512())));
+    return in_register(
+        vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), _mm512_max_epi16(__m512i(x), _mm512_setzero_si512()))));
 }
 vi32 widen_32(vu16h x) { return vi32(_mm512_maskz_cvtepu16_epi32(__mmask16(0xFFFF), __m256i(x))); }
 vi32 widen_32(vi16h x) { return vi32(_mm512_maskz_cvtepi16_epi32(__mmask16(0xFFFF), __m256i(x))); }
-vu16h narrow_32(vi32 x) { return vu16h(_mm512_maskz_cvtepi32_epi16(__mmask16(0xFFFF), __m512i(x))); }
+vu16h narrow_32(vi32 x) { return in_register(vu16h(_mm512_maskz_cvtepi32_epi16(__mmask16(0xFFFF), __m512i(x)))); }
+// The same at half width, for the walks beyond the first-level cache.
+typedef uint8_t vu8_16 __attribute__((vector_size(16)));
+typedef uint16_t vu16_16 __attribute__((vector_size(16)));
+typedef int16_t vi16_16 __attribute__((vector_size(16)));
+typedef uint16_t vu16_32 __attribute__((vector_size(32)));
+typedef int16_t vi16_32 __attribute__((vector_size(32)));
+typedef int32_t vi32_32 __attribute__((vector_size(32)));
+vu16_32 widen(vu8_16 x) { return vu16_32(_mm256_cvtepu8_epi16(__m128i(x))); }
+vu8_16 narrow_16u(vu16_32 x) { return in_register(vu8_16(_mm256_maskz_cvtusepi16_epi8(~__mmask16(0), __m256i(x)))); }
+vu8_16 narrow_16s(vi16_32 x) {
+    return in_register(
+        vu8_16(_mm256_maskz_cvtusepi16_epi8(~__mmask16(0), _mm256_max_epi16(__m256i(x), _mm256_setzero_si256()))));
+}
+vi32_32 widen_32(vu16_16 x) { return vi32_32(_mm256_cvtepu16_epi32(__m128i(x))); }
+vi32_32 widen_32(vi16_16 x) { return vi32_32(_mm256_cvtepi16_epi32(__m128i(x))); }
+vu16_16 narrow_32(vi32_32 x) { return in_register(vu16_16(_mm256_maskz_cvtepi32_epi16(__mmask8(0xFF), __m256i(x)))); }
 #endif
 
 void stream_store(uint16_t* p, vu16 v) {
@@ -102,7 +129,7 @@ int convert_rows(const S* src, int src_step, D* dst, int dst_step, krn_size size
     const int64_t width = size.width;
     const bool contiguous = widening ? (dst_step == 2 * int64_t(src_step) && src_step == width)
                                      : (src_step == 2 * int64_t(dst_step) && dst_step == width);
-    if (contiguous) {
+    if (contiguous || size.height == 1) {  // one row: the steps play no part
         row(src, dst, width * size.height);
         return krn_ok;
     }

@@ -45,8 +45,7 @@ constexpr int64_t max_copy_bytes = 2147483647;
 qor_status div_worker(const ary& a, const ary& b, const ary& c, int64_t limit = frame::max_chunk,
                       const div_kernels& k = {});
 // b = b / a.
-qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk,
-                              const div_kernels& k = {});
+qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const div_kernels& k = {});
 // b = a * a.
 qor_status square_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const square_kernels& k = {});
 // dst[0 .. count) = src[offset .. offset + count).

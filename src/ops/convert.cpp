@@ -50,10 +50,13 @@ qor_status convert_worker(const ary& src, const ary& dst, int64_t limit, const c
     if (!step) return qor_err_format;
     const int64_t src_bytes = frame::format_bytes(src.data_type);
     const int64_t dst_bytes = frame::format_bytes(dst.data_type);
-    return frame::for_each_chunk(src.size, [&](int64_t at, int n) {
-        return frame::report_kernel(step(k, static_cast<const char*>(src.frame_buf) + at * src_bytes,
-                                         static_cast<char*>(dst.frame_buf) + at * dst_bytes, n));
-    }, limit);
+    return frame::for_each_chunk(
+        src.size,
+        [&](int64_t at, int n) {
+            return frame::report_kernel(step(k, static_cast<const char*>(src.frame_buf) + at * src_bytes,
+                                             static_cast<char*>(dst.frame_buf) + at * dst_bytes, n));
+        },
+        limit);
 }
 
 }  // namespace qor::ops

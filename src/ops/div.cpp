@@ -12,17 +12,24 @@ qor_status div_worker(const ary& a, const ary& b, const ary& c, int64_t limit, c
     if (qor_status st = frame::check_operands(a, b, c)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-    case qor_fmt_32f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.div_32f(elements<float>(a, at), elements<float>(b, at), elements<float>(c, at), n));
-        }, limit);
-    case qor_fmt_64f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(
-                k.div_64f(elements<double>(a, at), elements<double>(b, at), elements<double>(c, at), n));
-        }, limit);
-    default:
-        return qor_err_format;
+        case qor_fmt_32f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(
+                        k.div_32f(elements<float>(a, at), elements<float>(b, at), elements<float>(c, at), n));
+                },
+                limit);
+        case qor_fmt_64f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(
+                        k.div_64f(elements<double>(a, at), elements<double>(b, at), elements<double>(c, at), n));
+                },
+                limit);
+        default:
+            return qor_err_format;
     }
 }
 
@@ -30,16 +37,22 @@ qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit, const d
     if (qor_status st = frame::check_operands(a, b)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-    case qor_fmt_32f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.div_32f_ip(elements<float>(a, at), elements<float>(b, at), n));
-        }, limit);
-    case qor_fmt_64f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.div_64f_ip(elements<double>(a, at), elements<double>(b, at), n));
-        }, limit);
-    default:
-        return qor_err_format;
+        case qor_fmt_32f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(k.div_32f_ip(elements<float>(a, at), elements<float>(b, at), n));
+                },
+                limit);
+        case qor_fmt_64f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(k.div_64f_ip(elements<double>(a, at), elements<double>(b, at), n));
+                },
+                limit);
+        default:
+            return qor_err_format;
     }
 }
 

@@ -15,20 +15,29 @@ qor_status square_worker(const ary& a, const ary& b, int64_t limit, const square
     if (qor_status st = frame::check_operands(a, b)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-    case qor_fmt_16u:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.sqr_16u(elements<uint16_t>(a, at), elements<uint16_t>(b, at), n, 0));
-        }, limit);
-    case qor_fmt_32f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.sqr_32f(elements<float>(a, at), elements<float>(b, at), n));
-        }, limit);
-    case qor_fmt_64f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            return report_kernel(k.sqr_64f(elements<double>(a, at), elements<double>(b, at), n));
-        }, limit);
-    default:
-        return qor_err_format;
+        case qor_fmt_16u:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(k.sqr_16u(elements<uint16_t>(a, at), elements<uint16_t>(b, at), n, 0));
+                },
+                limit);
+        case qor_fmt_32f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(k.sqr_32f(elements<float>(a, at), elements<float>(b, at), n));
+                },
+                limit);
+        case qor_fmt_64f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    return report_kernel(k.sqr_64f(elements<double>(a, at), elements<double>(b, at), n));
+                },
+                limit);
+        default:
+            return qor_err_format;
     }
 }
 
@@ -37,9 +46,10 @@ namespace {
 template <class T, class Copy>
 qor_status copy_run(const ary& src, const ary& dst, int64_t offset, int64_t count, int64_t limit, Copy copy) {
     limit = std::min(limit, max_copy_bytes / int64_t(sizeof(T)));
-    return for_each_chunk(count, [&](int64_t at, int n) {
-        return report_kernel(copy(elements<T>(src, offset + at), elements<T>(dst, at), n));
-    }, limit);
+    return for_each_chunk(
+        count,
+        [&](int64_t at, int n) { return report_kernel(copy(elements<T>(src, offset + at), elements<T>(dst, at), n)); },
+        limit);
 }
 
 }  // namespace
@@ -57,15 +67,15 @@ qor_status sub_array_worker(const ary& src, const ary& dst, int64_t offset, int6
     if (offset < 0) return qor_err_range;
     if (count > dst.size) return qor_err_length;
     switch (src.data_type) {
-    case qor_fmt_16u:
-    case qor_fmt_16s:
-        return copy_run<int16_t>(src, dst, offset, count, limit, k.copy_16s);
-    case qor_fmt_32f:
-        return copy_run<float>(src, dst, offset, count, limit, k.copy_32f);
-    case qor_fmt_64f:
-        return copy_run<double>(src, dst, offset, count, limit, k.copy_64f);
-    default:
-        return qor_err_format;
+        case qor_fmt_16u:
+        case qor_fmt_16s:
+            return copy_run<int16_t>(src, dst, offset, count, limit, k.copy_16s);
+        case qor_fmt_32f:
+            return copy_run<float>(src, dst, offset, count, limit, k.copy_32f);
+        case qor_fmt_64f:
+            return copy_run<double>(src, dst, offset, count, limit, k.copy_64f);
+        default:
+            return qor_err_format;
     }
 }
 
@@ -83,22 +93,28 @@ qor_status min_max_worker(const ary& a, float* min, float* max, int64_t limit, c
     if (qor_status st = a.is_valid()) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-    case qor_fmt_16u:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            uint16_t lo = 0, hi = 0;
-            if (qor_status st = report_kernel(k.min_max_16u(elements<uint16_t>(a, at), n, &lo, &hi))) return st;
-            merge(float(lo), float(hi), min, max);
-            return qor_ok;
-        }, limit);
-    case qor_fmt_32f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) {
-            float lo = 0, hi = 0;
-            if (qor_status st = report_kernel(k.min_max_32f(elements<float>(a, at), n, &lo, &hi))) return st;
-            merge(lo, hi, min, max);
-            return qor_ok;
-        }, limit);
-    default:
-        return qor_err_format;
+        case qor_fmt_16u:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    uint16_t lo = 0, hi = 0;
+                    if (qor_status st = report_kernel(k.min_max_16u(elements<uint16_t>(a, at), n, &lo, &hi))) return st;
+                    merge(float(lo), float(hi), min, max);
+                    return qor_ok;
+                },
+                limit);
+        case qor_fmt_32f:
+            return for_each_chunk(
+                a.size,
+                [&](int64_t at, int n) {
+                    float lo = 0, hi = 0;
+                    if (qor_status st = report_kernel(k.min_max_32f(elements<float>(a, at), n, &lo, &hi))) return st;
+                    merge(lo, hi, min, max);
+                    return qor_ok;
+                },
+                limit);
+        default:
+            return qor_err_format;
     }
 }
 
