@@ -91,20 +91,91 @@ QOR_API qor_status qor_get_data_byte(qor_handle handle, uint8_t* bytes);
 QOR_API qor_status qor_sum(qor_handle handle);
 
 /* ---- Division ------------------------------------------------------------------------------ */
+/* Arrays of qor_fmt_32f or qor_fmt_64f, all of one format and size; the first handle is always
+ * the divisor. Quotients are correctly rounded IEEE quotients (under the caller's rounding
+ * control) at every processor level, so results never depend on the processor. A zero divisor
+ * is not an error: it prints the kernel report with the value 2 and the call returns 0. With a
+ * zero divisor, a nonzero dividend gives an infinity with the IEEE sign (x / -0 = -x / +0).
+ * Every NaN quotient (0/0, inf/inf, any NaN operand) is the positive quiet NaN (0x7FC00000,
+ * 0x7FF8000000000000), whatever NaN went in. Order of checks: handles, data (-32), formats (-4), sizes (-2),
+ * size 0 succeeds, then the format (-1). */
+
+/* c[i] = b[i] / a[i]. c may be a or b (qor_div(a, b, b) is qor_divI(a, b)). */
+QOR_API qor_status qor_div(qor_handle a, qor_handle b, qor_handle c);
+/* b[i] = b[i] / a[i]. */
+QOR_API qor_status qor_divI(qor_handle a, qor_handle b);
 
 /* ---- Square, sub-array copy and extrema ---------------------------------------------------- */
 
+/* b[i] = a[i]^2 for qor_fmt_16u (saturated at 65535: inputs from 256 up give 65535),
+ * qor_fmt_32f and qor_fmt_64f (IEEE products); a and b of one format and size. b may be a. */
+QOR_API qor_status qor_square(qor_handle a, qor_handle b);
+/* dst[0 .. count-1] = src[offset .. offset+count-1] for 16u, 16s, 32f and 64f arrays of one
+ * format; dst's later elements are left alone. Checks: handles, data (-32), formats (-4),
+ * offset > src size or offset + count > src size (-7); count <= 0 succeeds; then, so nothing
+ * outside a buffer is ever touched, a negative offset gives -7 and a count beyond dst's size -2;
+ * last the format (-1). Overlapping runs of one array give unspecified elements. */
+QOR_API qor_status qor_sub_array(qor_handle src, qor_handle dst, int64_t offset, int64_t count);
+/* Merges a's smallest and largest elements (qor_fmt_16u or qor_fmt_32f) into *min and *max:
+ * *min takes an element's value unless the element is greater, *max unless the element is
+ * smaller, so a NaN held in either is replaced. Pass +inf and -inf (or NaNs) for the array's own
+ * extremes. NaN elements are ignored (an all-NaN array merges as the quiet NaN), and -0 counts
+ * below +0. The pointers are not checked. A size of 0 leaves both untouched. */
+QOR_API qor_status qor_min_max(qor_handle a, float* min, float* max);
+
 /* ---- Logarithms ---------------------------------------------------------------------------- */
+
+/* Logarithms of qor_fmt_32f and qor_fmt_64f arrays. Out-of-domain elements are not failures:
+ * zeros give -inf, values below the domain give the default NaN, NaNs stay (quieted), and the
+ * warning is printed; the call still returns 0. The single-precision ln and log10 give the same
+ * bits on every processor; the others are within one unit in the last place. */
+/* dst[i] = ln(src[i]). dst may be src (qor_ln(a, a) is qor_lnI(a)). */
+QOR_API qor_status qor_ln(qor_handle src, qor_handle dst);
+/* a[i] = ln(a[i]). */
+QOR_API qor_status qor_lnI(qor_handle handle);
+/* dst[i] = ln(1 + src[i]), accurate for small |src[i]|; zeros keep their sign. */
+QOR_API qor_status qor_log1p(qor_handle src, qor_handle dst);
+/* dst[i] = log10(src[i]). */
+QOR_API qor_status qor_log10(qor_handle src, qor_handle dst);
 
 /* ---- Format conversion --------------------------------------------------------------------- */
 
+/* dst = src converted element by element, for the pairs 8u->16u, 16u->8u (min(x, 255)),
+ * 16s->8u (clamped to 0..255), 16u->32f, 16s->32f (exact) and 32f->16u (toward zero, saturated:
+ * below 1, -0 and NaN give 0, from 65535 up and +inf give 65535). Checks: handles, data (-32),
+ * sizes (-2), size 0 succeeds whatever the formats, then an unsupported pair (-1), before
+ * anything is written. The caller's floating-point control state is left as it was. */
+QOR_API qor_status qor_convert(qor_handle src, qor_handle dst);
+
 /* ---- Scaling ------------------------------------------------------------------------------- */
+
+/* dst = src * factor + offset, element by element, for 16u, 32f and 64f arrays; dst may be src. */
+QOR_API qor_status qor_scaleC(qor_handle src, qor_handle dst, float factor, float offset);
+/* The same in place: the array's elements become element * factor + offset. */
+QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
 
 /* ---- Random numbers and the test signal ---------------------------------------------------- */
 
+/* Fills a 16s, 32f or 64f array with normal numbers of the given mean and standard deviation,
+ * the same sequence for the same seed on every machine (16s: mean and deviation truncated). */
+QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed);
+
 /* ---- Curves -------------------------------------------------------------------------------- */
 
+/* Fills a 32f array with amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset. */
+QOR_API qor_status qor_sin_plot(qor_handle handle, float frequency, float amplitude, float offset, float phase_deg);
+/* Fills a 32f array with (a x + b) x + c over the abscissae x = x0 + dx i. */
+QOR_API qor_status qor_quadratic_plot(qor_handle handle, float a, float b, float c, float x0, float dx);
+/* Fills a 32f array with height * exp(-(x - centre)^2 / (2 width^2)) over x = x0 + dx i. */
+QOR_API qor_status qor_gaussian_plot(qor_handle handle, float centre, float width, float height, float x0, float dx);
+
 /* ---- Ramps and tones ----------------------------------------------------------------------- */
+
+/* Fills a 16u or 32f array with the ramp offset + slope * i (16u: rounded and saturated). */
+QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope);
+/* Fills a 16s, 32f or 64f array with magnitude * cos(2 pi rfreq i + phase), 0 <= rfreq < 0.5,
+ * 0 <= phase < 2 pi (radians). */
+QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
 /* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */
@@ -113,6 +184,10 @@ QOR_API qor_status qor_dft_fwd(qor_handle src, qor_handle dst);
 QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 
 /* ---- Histogram ----------------------------------------------------------------------------- */
+
+/* Counts a 16s or 32f array into nBins equal bins from lower (inclusive) to upper (exclusive);
+ * samples outside and NaN are not counted. counts receives nBins 32-bit counters. */
+QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nBins, float lower, float upper);
 
 /* ---- Fits ---------------------------------------------------------------------------------- */
 

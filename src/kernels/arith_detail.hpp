@@ -1,0 +1,157 @@
+// Vector helpers of the arith and convert families. Included INSIDE qor::krn::lN, so every level
+// gets its own copy at its own width (16 bytes at levels 0-2, 32 at 3-4, 64 at 5).
+//
+// Kernels are written once as a body over whole vectors. The ragged end of an array goes through
+// the same body on a padded vector (copied in, computed, the live lanes copied out), so the last
+// elements get exactly the arithmetic of the others and no scalar twin can drift from it.
+#pragma once
+
+namespace {
+
+#if QOR_LEVEL >= 5
+constexpr int vector_bytes = 64;
+#elif QOR_LEVEL >= 3
+constexpr int vector_bytes = 32;
+#else
+constexpr int vector_bytes = 16;
+#endif
+
+typedef float vf32 __attribute__((vector_size(vector_bytes)));
+typedef double vf64 __attribute__((vector_size(vector_bytes)));
+typedef int32_t vi32 __attribute__((vector_size(vector_bytes)));
+typedef int64_t vi64 __attribute__((vector_size(vector_bytes)));
+typedef uint16_t vu16 __attribute__((vector_size(vector_bytes)));
+typedef int16_t vi16 __attribute__((vector_size(vector_bytes)));
+// Half-width vectors: the narrow side of a widening or narrowing conversion.
+typedef uint8_t vu8h __attribute__((vector_size(vector_bytes / 2)));
+typedef uint16_t vu16h __attribute__((vector_size(vector_bytes / 2)));
+typedef int16_t vi16h __attribute__((vector_size(vector_bytes / 2)));
+
+template <class V>
+using lane_t = std::remove_cvref_t<decltype(std::declval<V>()[0])>;
+// The vector of N bytes of T, and the vector of half the bytes of V.
+template <class T, int N>
+struct vec_of {
+    typedef T type __attribute__((vector_size(N)));
+};
+template <class V>
+using half_t = typename vec_of<lane_t<V>, int(sizeof(V) / 2)>::type;
+
+#if QOR_LEVEL >= 5
+// Streams beyond the first-level cache run faster in 256-bit halves on processors that split
+// 512-bit stores (measured: about 12% on data in the second-level cache and beyond), while data
+// in the first-level cache goes fastest at full width.
+constexpr int64_t full_width_bytes = 32768;
+#endif
+template <class V>
+constexpr int lanes = int(sizeof(V) / sizeof(lane_t<V>));
+
+template <class V>
+inline V load(const lane_t<V>* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class V>
+inline void store(lane_t<V>* p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+// The first n lanes from p, the rest taken from pad.
+template <class V>
+inline V load_part(const lane_t<V>* p, int64_t n, V pad) {
+    std::memcpy(&pad, p, size_t(n) * sizeof(lane_t<V>));
+    return pad;
+}
+template <class V>
+inline void store_part(lane_t<V>* p, int64_t n, V v) {
+    std::memcpy(p, &v, size_t(n) * sizeof(lane_t<V>));
+}
+template <class V>
+inline V splat(lane_t<V> x) {
+    return V{} + x;
+}
+
+// dst[i] = body(src[i]) over n elements, vector by vector; the tail on a vector padded with pad.
+// dst may equal src: every vector is read before it is written. The body is generic: at the top
+// level it also runs on half-width vectors.
+template <class VS, class VD, class Body>
+inline void map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+    static_assert(lanes<VS> == lanes<VD>);
+    constexpr int L = lanes<VS>;
+    int64_t i = 0;
+    for (; i + 2 * L <= n; i += 2 * L) {  // two vectors a pass: half the loop overhead on short arrays
+        const VD a = body(load<VS>(src + i)), b = body(load<VS>(src + i + L));
+        store(dst + i, a);
+        store(dst + i + L, b);
+    }
+    if (i + L <= n) {
+        store(dst + i, VD(body(load<VS>(src + i))));
+        i += L;
+    }
+    if (i < n) store_part(dst + i, n - i, VD(body(load_part(src + i, n - i, splat<VS>(pad)))));
+}
+
+template <class VS, class VD, class Body>
+inline void map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
+#if QOR_LEVEL >= 5
+    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes) {
+        map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
+        return;
+    }
+#endif
+    map1_at<VS, VD>(src, dst, n, body, pad);
+}
+
+// dst[i] = body(a[i], b[i]); pads chosen by the caller so the padding lanes stay harmless.
+template <class V, class Body>
+inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
+                    lane_t<V> pad_a, lane_t<V> pad_b) {
+    constexpr int L = lanes<V>;
+    int64_t i = 0;
+    for (; i + 2 * L <= n; i += 2 * L) {
+        const V x = body(load<V>(a + i), load<V>(b + i)), y = body(load<V>(a + i + L), load<V>(b + i + L));
+        store(dst + i, x);
+        store(dst + i + L, y);
+    }
+    for (; i + L <= n; i += L) store(dst + i, V(body(load<V>(a + i), load<V>(b + i))));
+    if (i < n)
+        store_part(dst + i, n - i,
+                   V(body(load_part(a + i, n - i, splat<V>(pad_a)), load_part(b + i, n - i, splat<V>(pad_b)))));
+}
+
+template <class V, class Body>
+inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
+                 lane_t<V> pad_b) {
+#if QOR_LEVEL >= 5
+    if (n * int64_t(3 * sizeof(lane_t<V>)) > full_width_bytes) {
+        map2_at<half_t<V>>(a, b, dst, n, body, pad_a, pad_b);
+        return;
+    }
+#endif
+    map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
+}
+
+template <class M>
+inline bool any_lane(M m) {
+    uint64_t words[sizeof(M) / 8];
+    std::memcpy(words, &m, sizeof m);
+    uint64_t acc = 0;
+    for (uint64_t w : words) acc |= w;
+    return acc != 0;
+}
+
+// Folds the lanes of v pairwise with f (a lane-wise min or max), halving the distance each time.
+template <class V, class F>
+inline lane_t<V> fold_lanes(V v, F f) {
+    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t, std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
+    typedef index I __attribute__((vector_size(sizeof(V))));
+    constexpr int L = lanes<V>;
+    if constexpr (L >= 32) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L); return m; }()));
+    if constexpr (L >= 16) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L); return m; }()));
+    if constexpr (L >= 8) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L); return m; }()));
+    if constexpr (L >= 4) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L); return m; }()));
+    if constexpr (L >= 2) v = f(v, __builtin_shuffle(v, [] { I m; for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L); return m; }()));
+    return v[0];
+}
+
+}  // namespace

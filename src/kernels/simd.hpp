@@ -1,0 +1,176 @@
+// A thin width-generic vector layer. One kernel body, written with GCC vector extensions, becomes
+// 16-byte code at levels 0 to 2, 32-byte code at levels 3 and 4 and 64-byte code at level 5.
+// Intrinsics appear only where the extensions cannot say it (unsigned high multiply, saturating
+// add, non-temporal stores).
+//
+// Include it INSIDE namespace qor::krn::QOR_LEVEL_NS, after <immintrin.h>, <cstdint>, <cstring>,
+// <type_traits>, <utility> and "kernels/runtime/cpu.hpp" were included at global scope: every level
+// then owns its copy of these helpers.
+//
+// With the extensions, + - * / & | ^ << >> work lane by lane, a scalar operand is broadcast,
+// a comparison gives a vector of signed lanes holding 0 or -1, and `mask ? a : b` selects per lane.
+// An element-wise kernel is then one generic lambda that serves vectors and single elements alike:
+//     const auto op = [val](auto x) { return x * val; };
+//     simd::transform(src, dst, len, op, op);
+#pragma once
+
+#if !defined(QOR_LEVEL_NS) || !defined(_IMMINTRIN_H_INCLUDED)
+#  error "include kernels/level.hpp and <immintrin.h> first, then simd.hpp inside the level namespace"
+#endif
+
+namespace simd {
+
+// Bytes of one vector of floating-point and of integer lanes. AVX has no 256-bit integer
+// arithmetic, so level 3 keeps integers at 16 bytes.
+#if QOR_LEVEL >= 5
+inline constexpr int float_bytes = 64;
+inline constexpr int int_bytes = 64;
+#elif QOR_LEVEL == 4
+inline constexpr int float_bytes = 32;
+inline constexpr int int_bytes = 32;
+#elif QOR_LEVEL == 3
+inline constexpr int float_bytes = 32;
+inline constexpr int int_bytes = 16;
+#else
+inline constexpr int float_bytes = 16;
+inline constexpr int int_bytes = 16;
+#endif
+
+template <class T, int Bytes>
+using vec_of [[gnu::vector_size(Bytes)]] = T;
+
+// The level's natural vector of T, and its lane count.
+template <class T>
+using vec = vec_of<T, (std::is_floating_point_v<T> ? float_bytes : int_bytes)>;
+template <class T>
+inline constexpr int lanes = int(sizeof(vec<T>) / sizeof(T));
+
+// Unaligned load and store (memcpy of a vector compiles to one move).
+template <class V>
+inline V load(const void* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class V>
+inline void store(void* p, V v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Non-temporal store of one vector to a vector-aligned address; end a run of them with fence().
+template <class V>
+inline void stream(void* p, V v) {
+    static_assert(sizeof(V) == 16 || sizeof(V) == 32 || sizeof(V) == 64);
+    if constexpr (sizeof(V) == 16) {
+        _mm_stream_si128(static_cast<__m128i*>(p), reinterpret_cast<__m128i&>(v));
+#if QOR_LEVEL >= 3
+    } else if constexpr (sizeof(V) == 32) {
+        _mm256_stream_si256(static_cast<__m256i*>(p), reinterpret_cast<__m256i&>(v));
+#endif
+#if QOR_LEVEL >= 5
+    } else if constexpr (sizeof(V) == 64) {
+        _mm512_stream_si512(static_cast<__m512i*>(p), reinterpret_cast<__m512i&>(v));
+#endif
+    }
+}
+inline void fence() { _mm_sfence(); }
+
+// Whether p sits on a boundary of the level's vector of T.
+template <class T>
+inline bool vector_aligned(const void* p) {
+    return (reinterpret_cast<uintptr_t>(p) & (sizeof(vec<T>) - 1)) == 0;
+}
+
+using u16 = vec<uint16_t>;
+
+// The high 16 bits of each unsigned 16 x 16 -> 32-bit product.
+inline u16 mulhi(u16 a, u16 b) {
+#if QOR_LEVEL >= 5
+    return reinterpret_cast<u16>(_mm512_mulhi_epu16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+#elif QOR_LEVEL == 4
+    return reinterpret_cast<u16>(_mm256_mulhi_epu16(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b)));
+#else
+    return reinterpret_cast<u16>(_mm_mulhi_epu16(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+#endif
+}
+
+// a + b per lane, saturated at 65535.
+inline u16 adds(u16 a, u16 b) {
+#if QOR_LEVEL >= 5
+    return reinterpret_cast<u16>(_mm512_adds_epu16(reinterpret_cast<__m512i>(a), reinterpret_cast<__m512i>(b)));
+#elif QOR_LEVEL == 4
+    return reinterpret_cast<u16>(_mm256_adds_epu16(reinterpret_cast<__m256i>(a), reinterpret_cast<__m256i>(b)));
+#else
+    return reinterpret_cast<u16>(_mm_adds_epu16(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+#endif
+}
+
+// Widening and narrowing between 16-bit lanes and 32-bit lanes: the low and the high half of a
+// vector of 16-bit lanes each fill one vector of 32-bit lanes of the same width.
+using u32 = vec_of<uint32_t, int_bytes>;
+using u16_half = vec_of<uint16_t, int_bytes / 2>;
+
+inline u32 widen_low(u16 a) { return __builtin_convertvector(load<u16_half>(&a), u32); }
+inline u32 widen_high(u16 a) {
+    return __builtin_convertvector(load<u16_half>(reinterpret_cast<const char*>(&a) + sizeof(u16_half)), u32);
+}
+template <size_t... I>
+inline u16 join(u16_half low, u16_half high, std::index_sequence<I...>) {
+    return __builtin_shufflevector(low, high, I...);
+}
+// Keeps the low 16 bits of each lane (callers saturate first).
+inline u16 narrow(u32 low, u32 high) {
+    return join(__builtin_convertvector(low, u16_half), __builtin_convertvector(high, u16_half),
+                std::make_index_sequence<sizeof(u16) / sizeof(uint16_t)>());
+}
+
+// ---- the element-wise driver -------------------------------------------------------------------
+
+// An out-of-place pass whose source and destination together exceed the largest cache writes
+// around the cache: the destination would only evict the working set, and non-temporal stores
+// skip reading each destination line before overwriting it. When the cache size is unknown,
+// assume one of this size.
+inline constexpr int64_t assumed_cache = 16 * 1024 * 1024;
+inline constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
+
+inline bool worth_streaming(int64_t bytes) {
+    if (bytes <= never_streamed) return false;
+    const int64_t cache = cpu::largest_cache_size();
+    return bytes > (cache > 0 ? cache : assumed_cache);
+}
+
+// dst[i] = op(src[i]) for i < len, with vop for whole vectors of T and sop for single elements
+// (both must compute the same function, bit for bit). A scalar head brings dst to the vector
+// boundary when it can get there, a scalar tail finishes; any alignment works. src may equal dst
+// (each vector is read before it is written); partial overlap may not.
+template <class T, class VecOp, class ScalarOp>
+void transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+    using V = vec<T>;
+    constexpr int64_t n = lanes<T>;
+    int64_t i = 0;
+    if (len >= 2 * n) {
+        const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
+        if (misalign != 0 && misalign % sizeof(T) == 0) {
+            const int64_t head = int64_t(sizeof(V) - misalign) / int64_t(sizeof(T));
+            for (; i < head; ++i) dst[i] = sop(src[i]);
+        }
+        if (src != dst && vector_aligned<T>(dst + i) && worth_streaming(2 * len * int64_t(sizeof(T)))) {
+            for (; i + n <= len; i += n) stream(dst + i, vop(load<V>(src + i)));
+            fence();
+        } else {
+            // Four vectors a pass: loads ahead of stores, so dst == src stays correct.
+            for (; i + 4 * n <= len; i += 4 * n) {
+                const V a = load<V>(src + i), b = load<V>(src + i + n);
+                const V c = load<V>(src + i + 2 * n), d = load<V>(src + i + 3 * n);
+                store(dst + i, vop(a));
+                store(dst + i + n, vop(b));
+                store(dst + i + 2 * n, vop(c));
+                store(dst + i + 3 * n, vop(d));
+            }
+            for (; i + n <= len; i += n) store(dst + i, vop(load<V>(src + i)));
+        }
+    }
+    for (; i < len; ++i) dst[i] = sop(src[i]);
+}
+
+}  // namespace simd

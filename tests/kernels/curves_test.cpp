@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <immintrin.h>
+#include <limits>
+#include <vector>
+
+#include "kernels/kernels.hpp"
+#include "support/levels.hpp"
+#include "support/ulp.hpp"
+
+using namespace qor::krn;
+using qor::test::for_each_supported_level;
+using qor::test::ulp_error;
+
+namespace {
+
+const float inf = std::numeric_limits<float>::infinity();
+const int lengths[] = {1, 3, 4, 5, 8, 15, 16, 17, 31, 33, 100};
+
+float from_bits(uint32_t b) { return std::bit_cast<float>(b); }
+uint32_t bits_of(float f) { return std::bit_cast<uint32_t>(f); }
+
+// Every stride-th bit pattern (both signs, all exponents), and the neighbourhoods of the thresholds.
+std::vector<float> sweep_inputs(uint64_t stride) {
+    std::vector<float> v;
+    for (uint64_t b = 0; b < (uint64_t{1} << 32); b += stride) v.push_back(from_bits(uint32_t(b)));
+    for (float t : {88.72283f, -87.33654f, -103.97207f, 1048576.0f, -1048576.0f, 3.14159265f, 0.0f}) {
+        uint32_t c = bits_of(t);
+        for (int d = -300; d <= 300; ++d) v.push_back(from_bits(c + d));
+    }
+    return v;
+}
+
+// Runs a transcendental kernel at every level over the inputs: within `limit` ulp of the double
+// reference, and the same bits at every level.
+template <class Ref>
+void expect_accurate_and_level_independent(int (*(*variant)(int))(const float*, float*, int), Ref ref,
+                                           uint64_t stride) {
+    const double limit = 0.51;
+    const std::vector<float> in = sweep_inputs(stride);
+    std::vector<float> first(in.size()), out(in.size());
+    double worst = 0;
+    for_each_supported_level([&](int level) {
+        variant(level)(in.data(), out.data(), int(in.size()));
+        if (level == 0) {
+            first = out;
+            for (size_t i = 0; i < in.size(); ++i) {
+                const double e = ulp_error(out[i], ref(double(in[i])));
+                worst = std::max(worst, e);
+                ASSERT_LE(e, limit) << std::hexfloat << in[i] << " gives " << out[i];
+            }
+        }
+        for (size_t i = 0; i < in.size(); ++i)
+            ASSERT_EQ(bits_of(out[i]), bits_of(first[i])) << std::hexfloat << in[i];
+    });
+    std::printf("[ accuracy ] worst %.4f ulp over %zu inputs\n", worst, in.size());
+}
+
+}  // namespace
+
+TEST(CurveArithmetic, ChecksArgumentsInOrder) {
+    float a[2] = {1, 2}, b[2] = {3, 4}, d[2] = {9, 9};
+    for_each_supported_level([&](int level) {
+        auto mul = krn_mul_32f_variant(level);
+        auto sub = krn_sub_const_32f_variant(level);
+        EXPECT_EQ(mul(nullptr, b, d, 0), krn_err_null);
+        EXPECT_EQ(mul(a, nullptr, d, 2), krn_err_null);
+        EXPECT_EQ(mul(a, b, nullptr, 2), krn_err_null);
+        EXPECT_EQ(mul(a, b, d, 0), krn_err_size);
+        EXPECT_EQ(sub(nullptr, 1, d, 0), krn_err_null);
+        EXPECT_EQ(sub(a, 1, nullptr, 2), krn_err_null);
+        EXPECT_EQ(sub(a, 1, d, -1), krn_err_size);
+        EXPECT_EQ(d[0], 9.0f);
+    });
+}
+
+TEST(CurveArithmetic, OneRoundedOperationPerElement) {
+    std::vector<float> a(101), b(101), d(102);
+    for (int i = 0; i < 101; ++i) {
+        a[i] = 1.0f / float(i + 3) - 0.01f * float(i);
+        b[i] = float(i) * 1.1f - 40.0f;
+    }
+    a[5] = inf, b[5] = 0;  // NaN
+    a[6] = -0.0f, b[6] = 3;
+    a[7] = 1e-30f, b[7] = 1e-15f;  // subnormal product
+    for_each_supported_level([&](int level) {
+        for (int len : lengths) {
+            d[len] = 42;
+            ASSERT_EQ(krn_mul_32f_variant(level)(a.data(), b.data(), d.data(), len), krn_ok);
+            for (int i = 0; i < len; ++i) ASSERT_EQ(bits_of(d[i]), bits_of(a[i] * b[i])) << i;
+            ASSERT_EQ(krn_sub_const_32f_variant(level)(a.data(), 0.3f, d.data(), len), krn_ok);
+            for (int i = 0; i < len; ++i) ASSERT_EQ(bits_of(d[i]), bits_of(a[i] - 0.3f)) << i;
+            ASSERT_EQ(d[len], 42.0f);
+        }
+    });
+}
+
+TEST(CurveArithmetic, SubtractingZeroCopiesBits) {
+    const float payload = from_bits(0x7FA00001);  // a signalling NaN: any arithmetic would quiet it
+    float src[5] = {-0.0f, payload, 1.5f, -inf, from_bits(1)}, dst[5];
+    for_each_supported_level([&](int level) {
+        for (float zero : {0.0f, -0.0f}) {
+            ASSERT_EQ(krn_sub_const_32f_variant(level)(src, zero, dst, 5), krn_ok);
+            EXPECT_EQ(0, std::memcmp(src, dst, sizeof src));
+        }
+        float in_place[5];
+        std::memcpy(in_place, src, sizeof src);
+        ASSERT_EQ(krn_sub_const_32f_variant(level)(in_place, 0.0f, in_place, 5), krn_ok);
+        EXPECT_EQ(0, std::memcmp(src, in_place, sizeof src));
+    });
+}
+
+auto exp_ref = [](double x) { return std::exp(x); };
+auto sin_ref = [](double x) { return std::sin(x); };
+
+TEST(Exp32f, WithinHalfAnUlpAndTheSameAtEveryLevel) {
+    expect_accurate_and_level_independent(krn_exp_32f_variant, exp_ref, 100003);
+}
+TEST(Exp32f, DenseSweepLarge) { expect_accurate_and_level_independent(krn_exp_32f_variant, exp_ref, 4099); }
+
+TEST(Sin32f, WithinHalfAnUlpAndTheSameAtEveryLevel) {
+    expect_accurate_and_level_independent(krn_sin_32f_variant, sin_ref, 100003);
+}
+TEST(Sin32f, DenseSweepLarge) { expect_accurate_and_level_independent(krn_sin_32f_variant, sin_ref, 4099); }
+
+TEST(Exp32f, SpecialValuesAndWarnings) {
+    const float nan = from_bits(0x7FC01234);
+    for_each_supported_level([&](int level) {
+        auto f = krn_exp_32f_variant(level);
+        float d[20];
+        EXPECT_EQ(f(nullptr, d, 0), krn_err_null);
+        const float in1[] = {inf, -inf, nan, 0.0f, -0.0f, 88.72283f, -87.33654f, 1.0f};
+        EXPECT_EQ(f(in1, d, 8), krn_ok);
+        EXPECT_EQ(d[0], inf);
+        EXPECT_EQ(bits_of(d[1]), 0u);
+        EXPECT_TRUE(std::isnan(d[2]));
+        EXPECT_EQ(d[3], 1.0f);
+        EXPECT_EQ(d[4], 1.0f);
+        EXPECT_EQ(d[5], float(std::exp(double(88.72283f))));
+        EXPECT_EQ(d[7], 2.71828183f);
+        EXPECT_EQ(f(in1, d, 0), krn_err_size);
+        // Overflow and underflow: the last such element's code, wherever it falls in a block.
+        for (int n : {2, 7, 16, 17, 20}) {
+            for (int at = 0; at < n; at += 3) {
+                std::vector<float> in(n, 0.5f);
+                in[at] = 89.0f;
+                EXPECT_EQ(f(in.data(), d, n), krn_math_overflow);
+                EXPECT_EQ(d[at], inf);
+                if (at + 1 < n) {
+                    in[at + 1] = -90.0f;
+                    EXPECT_EQ(f(in.data(), d, n), krn_math_underflow);
+                    EXPECT_EQ(d[at + 1], float(std::exp(-90.0)));  // subnormal
+                }
+                in[0] = -200.0f;
+                in[n - 1] = 100.0f;
+                EXPECT_EQ(f(in.data(), d, n), krn_math_overflow);
+                EXPECT_EQ(d[0], 0.0f);
+                EXPECT_EQ(d[n - 1], inf);
+            }
+        }
+        const float tiny[] = {-103.9721f, -103.97208f, -87.34f};
+        EXPECT_EQ(f(tiny, d, 3), krn_math_underflow);
+        EXPECT_EQ(d[0], 0.0f);
+        EXPECT_EQ(d[1], from_bits(1));  // just above half the smallest subnormal
+        EXPECT_EQ(d[2], float(std::exp(double(-87.34f))));
+    });
+}
+
+TEST(Sin32f, SpecialValuesChecksAndLargeArguments) {
+    const float nan = from_bits(0xFFC05678);
+    for_each_supported_level([&](int level) {
+        auto f = krn_sin_32f_variant(level);
+        float d[20] = {};
+        const float in[] = {-0.0f, nan, from_bits(1), 1e30f, -3.0e38f, 1048577.0f, 0x1.921fb6p+0f, inf};
+        EXPECT_EQ(f(nullptr, nullptr, 0), krn_err_size);  // the length is checked first
+        EXPECT_EQ(f(nullptr, d, 1), krn_err_null);
+        EXPECT_EQ(f(in, nullptr, 1), krn_err_null);
+        EXPECT_EQ(f(in, d, 7), krn_ok);
+        EXPECT_EQ(bits_of(d[0]), 0x80000000u);
+        EXPECT_TRUE(std::isnan(d[1]));
+        EXPECT_EQ(d[2], from_bits(1));
+        for (int i = 3; i < 7; ++i) EXPECT_EQ(d[i], float(std::sin(double(in[i])))) << i;
+        EXPECT_EQ(f(in, d, 8), krn_math_domain);
+        EXPECT_TRUE(std::isnan(d[7]));
+        const float neg[] = {-inf, 1.0f, 2.0f};
+        EXPECT_EQ(f(neg, d, 3), krn_math_domain);
+        EXPECT_TRUE(std::isnan(d[0]));
+    });
+}
+
+TEST(Sin32f, RunsUnderDefaultRoundingAndRestoresTheCallersState) {
+    std::vector<float> in(37), want(37), got(37);
+    for (int i = 0; i < 37; ++i) in[i] = float(i) * 0.37f - 5.1f;
+    in[3] = from_bits(0x00000500);  // subnormal: kept, not flushed
+    ASSERT_EQ(krn_sin_32f(in.data(), want.data(), 37), krn_ok);
+    const unsigned saved = _mm_getcsr();
+    const unsigned caller = 0x7F80 | 0x8040;  // round toward zero, flush and denormals-are-zero
+    for_each_supported_level([&](int level) {
+        _mm_setcsr(caller);
+        const int st = krn_sin_32f_variant(level)(in.data(), got.data(), 37);
+        const unsigned after = _mm_getcsr();
+        _mm_setcsr(saved);
+        EXPECT_EQ(st, krn_ok);
+        EXPECT_EQ(after, caller);
+        EXPECT_EQ(0, std::memcmp(want.data(), got.data(), sizeof(float) * 37));
+    });
+}

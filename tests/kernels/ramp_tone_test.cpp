@@ -1,0 +1,296 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "kernels/kernels.hpp"
+#include "support/levels.hpp"
+#include "support/ramp_model.hpp"
+
+using namespace qor::krn;
+using qor::test::for_each_supported_level;
+using qor::test::ramp_head;
+using qor::test::ramp_model;
+
+namespace {
+
+const int ramp_lengths[] = {1, 2, 3, 4, 5, 7, 15, 16, 17, 19, 20, 31, 32, 33, 47, 48, 49, 63, 64, 65, 1000};
+
+// 16-bit ramp model: the fills of the saturated ends, then the shifted lanes rounded by nearbyint.
+std::vector<uint16_t> ramp16_model(int len, int64_t head, float offset, float slope) {
+    std::vector<uint16_t> out(len);
+    if (slope == 0.0f) {
+        const float t = offset + 0.5f;
+        const uint16_t v = offset > 0 ? uint16_t(std::min(t, 65535.0f)) : 0;
+        std::fill(out.begin(), out.end(), v);
+        return out;
+    }
+    auto count = [](float t) -> int64_t { return t > 2147483648.0f ? 2147483647 : t < 0 ? 0 : int64_t(t); };
+    const float r = 1.0f / slope, t0 = -offset * r + 1.0f, t1 = (65535.0f - offset) * r + 1.0f;
+    int64_t end = len, lead;
+    if (slope > 0) {
+        if (t1 >= 0 && t1 <= 2147483648.0f && int64_t(t1) >= 1 && int64_t(t1) < len) end = int64_t(t1);
+        std::fill(out.begin() + end, out.end(), 65535);
+        lead = std::min(count(t0), end);
+        std::fill(out.begin(), out.begin() + lead, 0);
+    } else {
+        if (count(t0) >= 1 && count(t0) < len) end = count(t0);
+        std::fill(out.begin() + end, out.end(), 0);
+        lead = std::min(count(t1), end);
+        std::fill(out.begin(), out.begin() + lead, 65535);
+    }
+    const float b = (offset + float(lead) * slope) - 32768.0f;
+    const int64_t mid_head = (head - lead % 8 + 8) % 8;
+    const auto mid = ramp_model(end - lead, mid_head, b, slope);
+    for (int64_t i = 0; i < end - lead; ++i)
+        out[lead + i] = uint16_t(std::clamp(std::nearbyint(mid[i]), -32768.0f, 32767.0f) + 32768.0f);
+    return out;
+}
+
+}  // namespace
+
+TEST(Ramp32f, MatchesTheLaneModelAtEveryAlignment) {
+    std::vector<float> buf(1100);
+    const float params[][2] = {{0, 1}, {0, 0.1f}, {1000.5f, -0.3f}, {-7.25f, 3.7f}, {1e6f, 1e-3f}, {5, 0}, {-0.0f, -0.0f}};
+    for_each_supported_level([&](int level) {
+        auto ramp = krn_vector_slope_32f_variant(level);
+        for (int shift = 0; shift < 4; ++shift) {  // 0, 4, 8, 12 bytes past a 64-byte boundary
+            float* dst = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(buf.data()) + 63) & ~uintptr_t{63}) + shift;
+            for (auto [b, s] : params)
+                for (int len : ramp_lengths) {
+                    std::fill(dst, dst + len + 1, -1.0f);
+                    ASSERT_EQ(ramp(dst, len, b, s), krn_ok);
+                    const auto want = ramp_model(len, ramp_head(dst), b, s);
+                    for (int i = 0; i < len; ++i)
+                        ASSERT_EQ(std::bit_cast<uint32_t>(dst[i]), std::bit_cast<uint32_t>(want[i]))
+                            << "shift " << shift << " b " << b << " s " << s << " len " << len << " i " << i;
+                    ASSERT_EQ(dst[len], -1.0f);
+                }
+        }
+    });
+}
+
+TEST(Ramp32f, IntegersAreExactAndArgumentsChecked) {
+    std::vector<float> v(5000);
+    for_each_supported_level([&](int level) {
+        auto ramp = krn_vector_slope_32f_variant(level);
+        EXPECT_EQ(ramp(nullptr, 0, 0, 1), krn_err_null);
+        EXPECT_EQ(ramp(v.data(), 0, 0, 1), krn_err_size);
+        EXPECT_EQ(ramp(v.data(), -1, 0, 1), krn_err_size);
+        ASSERT_EQ(ramp(v.data() + 1, 4999, 0, 1), krn_ok);
+        for (int i = 0; i < 4999; ++i) ASSERT_EQ(v[i + 1], float(i));
+    });
+}
+
+TEST(Ramp16u, MatchesTheModelAtEveryAlignment) {
+    std::vector<uint16_t> buf(1200);
+    const float params[][2] = {{0, 0.5f},     {65000, 100},   {-250, 100},  {70000, 1},   {-10, -1},
+                               {2.5f, 0},     {-7, 0},        {70000, 0},   {30000, 7.3f}, {65535, -3.3f},
+                               {100, -0.01f}, {40000, -71.7f}, {-1e9f, 1e7f}, {0.49f, 0},   {65534.6f, 0}};
+    for_each_supported_level([&](int level) {
+        auto ramp = krn_vector_slope_16u_variant(level);
+        EXPECT_EQ(ramp(nullptr, 3, 0, 1), krn_err_null);
+        EXPECT_EQ(ramp(buf.data(), 0, 0, 1), krn_err_size);
+        for (int shift = 0; shift < 8; shift += 3) {
+            uint16_t* dst = reinterpret_cast<uint16_t*>((reinterpret_cast<uintptr_t>(buf.data()) + 63) & ~uintptr_t{63}) + shift;
+            for (auto [b, s] : params)
+                for (int len : ramp_lengths) {
+                    std::fill(dst, dst + len + 1, uint16_t{0x5A5A});
+                    ASSERT_EQ(ramp(dst, len, b, s), krn_ok);
+                    const auto want = ramp16_model(len, ramp_head(dst), b, s);
+                    for (int i = 0; i < len; ++i)
+                        ASSERT_EQ(dst[i], want[i]) << "shift " << shift << " b " << b << " s " << s << " len " << len << " i " << i;
+                    ASSERT_EQ(dst[len], 0x5A5A);
+                }
+        }
+    });
+}
+
+TEST(Ramp16u, WorkedExamples) {
+    alignas(16) uint16_t v[40];
+    auto run = [&](float b, float s) {
+        EXPECT_EQ(krn_vector_slope_16u(v, 40, b, s), krn_ok);
+        return std::vector<uint16_t>(v, v + 10);
+    };
+    using u = std::vector<uint16_t>;
+    EXPECT_EQ(run(2.5f, 0), u(10, 3));
+    EXPECT_EQ(run(-7, 0), u(10, 0));
+    EXPECT_EQ(run(70000, 0), u(10, 65535));
+    EXPECT_EQ(run(0, 0.5f), (u{0, 0, 1, 2, 2, 2, 3, 4, 4, 4}));
+    EXPECT_EQ(run(65000, 100), (u{65000, 65100, 65200, 65300, 65400, 65500, 65535, 65535, 65535, 65535}));
+    EXPECT_EQ(run(-250, 100), (u{0, 0, 0, 50, 150, 250, 350, 450, 550, 650}));
+    EXPECT_EQ(run(70000, 1), u(10, 65535));
+    EXPECT_EQ(run(-10, -1), u(10, 0));
+}
+
+namespace {
+
+constexpr double two_pi = 6.283185307179586;
+
+// Double-precision model of the segmented tone (hint 1) or the single recurrence (other hints),
+// with the library's cosines replaced by long-double ones rounded to double.
+template <class T>
+std::vector<T> tone_model(int len, double mag, double f, double phi, int hint) {
+    constexpr bool wide = sizeof(T) == 8;
+    const int seg = hint != 1 ? len : wide ? 2048 : 1024, head = hint != 1 ? len : wide ? 8 : 16;
+    const double w = f * two_pi;
+    std::vector<T> out(len);
+    auto limit = [](double v) { return std::clamp(v, -32768.0, 32767.0); };
+    for (int n0 = 0; n0 < len; n0 += seg) {
+        const int m = std::min(seg, len - n0);
+        const double a0 = hint != 1 ? phi : double(n0) * w + phi, a1 = hint != 1 ? phi + w : double(n0 + 1) * w + phi;
+        std::vector<double> y(m);
+        auto cos = [](double a) { return double(std::cos((long double)a)); };
+        y[0] = cos(a0) * mag;
+        if (m > 1) y[1] = cos(a1) * mag;
+        const double c = cos(w) * 2.0, cc = c * c;
+        for (int k = 2; k < std::min(head, m); ++k) y[k] = c * y[k - 1] - y[k - 2];
+        if (wide) {
+            const double g = cc * (cc - 4.0) + 2.0;
+            for (int k = head; k < m; ++k) y[k] = g * y[k - 4] - y[k - 8];
+            for (int k = 0; k < m; ++k) out[n0 + k] = T(y[k]);
+            continue;
+        }
+        const double u = cc * (cc - 4.0) + 2.0;
+        const float g = float(u * u - 2.0);
+        std::vector<float> yf(m);
+        for (int k = 0; k < m; ++k) yf[k] = k < head ? float(y[k]) : g * yf[k - 8] - yf[k - 16];
+        for (int k = 0; k < m; ++k) {
+            if constexpr (sizeof(T) == 2)
+                out[n0 + k] = T(k < head ? std::trunc(limit(y[k])) : std::nearbyint(limit(yf[k])));
+            else
+                out[n0 + k] = k < head ? T(y[k]) : T(yf[k]);
+        }
+    }
+    return out;
+}
+
+template <class T>
+bool same_bits(T a, T b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+const int tone_lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 1023, 1024, 1025, 2047, 2049, 5000};
+const double tone_params[][3] = {{1, 0.25, 0}, {1000, 0.01, 1.0}, {3.5, 0.37, 6.2}, {20000, 0.001, 3.0}, {7, 0.4999, 0.5}};
+
+template <class T, class Kernel, class M, class P>
+void expect_tone_matches_model(Kernel kernel, M magn_of, P) {
+    for (const auto& [mag, f, phi] : tone_params)
+        for (int hint : {1, 0})
+            for (int len : tone_lengths) {
+                std::vector<T> got(len + 1, T(99));
+                P ph = P(phi);
+                ASSERT_EQ(kernel(got.data(), len, magn_of(mag), P(f), &ph, hint), krn_ok);
+                const auto want = tone_model<T>(len, double(magn_of(mag)), double(P(f)), double(P(phi)), hint);
+                for (int i = 0; i < len; ++i)
+                    ASSERT_TRUE(same_bits(got[i], want[i]))
+                        << "mag " << mag << " f " << f << " len " << len << " hint " << hint << " i " << i << ": "
+                        << double(got[i]) << " vs " << double(want[i]);
+                ASSERT_EQ(got[len], T(99));
+            }
+}
+
+}  // namespace
+
+TEST(Tone, MatchesTheRecurrenceModelAtEveryLevel) {
+    for_each_supported_level([](int level) {
+        expect_tone_matches_model<float>(krn_tone_32f_variant(level), [](double m) { return float(m); }, 0.0f);
+        expect_tone_matches_model<double>(krn_tone_64f_variant(level), [](double m) { return m; }, 0.0);
+        expect_tone_matches_model<int16_t>(krn_tone_16s_variant(level), [](double m) { return int16_t(m); }, 0.0f);
+    });
+}
+
+TEST(Tone, SegmentStartsAreExactCosines) {
+    const int len = 2048 * 40;
+    std::vector<double> d(len);
+    long double worst = 0;
+    for (double f : {0.123456789, 0.4999999, 0.0001, 0.3183, 0.0717, 0.25, 0.4}) {
+        double phi = 5.5;
+        ASSERT_EQ(krn_tone_64f(d.data(), len, 1.0, f, &phi, 1), krn_ok);
+        const double w = f * two_pi;
+        for (int n0 = 0; n0 < len; n0 += 2048)
+            for (int k : {0, 1}) {
+                const double a = double(n0 + k) * w + 5.5;
+                const long double ref = std::cos((long double)a);
+                const double ulp = std::nextafter(std::fabs(double(ref)), INFINITY) - std::fabs(double(ref));
+                const long double err = std::fabs((long double)d[n0 + k] - ref) / ulp;
+                worst = std::max(worst, err);
+                ASSERT_LE(err, 0.6L) << "f " << f << " at " << n0 + k;
+            }
+        // Between the starts, the recurrence stays close to the cosine.
+        for (int i = 0; i < len; i += 7) ASSERT_NEAR(d[i], std::cos(double(i) * w + 5.5), 1e-7) << i;
+    }
+    std::printf("[ accuracy ] cosine: worst %.3Lf ulp at segment starts\n", worst);
+}
+
+TEST(Tone, ChecksInOrderAndWritesNothingOnFailure) {
+    for_each_supported_level([](int level) {
+        auto t32 = krn_tone_32f_variant(level);
+        float d[4] = {9, 9, 9, 9}, ph = 1.0f;
+        EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, nullptr, 1), krn_err_null);
+        EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, &ph, 1), krn_err_tone_magn);
+        EXPECT_EQ(t32(nullptr, 0, -1, 0.7f, &ph, 1), krn_err_tone_magn);
+        EXPECT_EQ(t32(nullptr, 0, 1, 0.5f, &ph, 1), krn_err_tone_freq);
+        EXPECT_EQ(t32(nullptr, 0, 1, -0.1f, &ph, 1), krn_err_tone_freq);
+        ph = 6.2831855f;  // above 2 pi once widened
+        EXPECT_EQ(t32(nullptr, 0, 1, 0.1f, &ph, 1), krn_err_tone_phase);
+        ph = -0.5f;
+        EXPECT_EQ(t32(d, 4, 1, 0.1f, &ph, 1), krn_err_tone_phase);
+        ph = 1.0f;
+        EXPECT_EQ(t32(nullptr, 4, 1, 0.1f, &ph, 1), krn_err_null);
+        EXPECT_EQ(t32(d, 0, 1, 0.1f, &ph, 1), krn_err_size);
+        EXPECT_EQ(ph, 1.0f);
+        EXPECT_EQ(d[0], 9.0f);
+        double dp = 6.283185307179586, dd[2];
+        EXPECT_EQ(krn_tone_64f_variant(level)(dd, 2, 1.0, 0.1, &dp, 1), krn_err_tone_phase);
+        float sp = 0;
+        int16_t s[2];
+        EXPECT_EQ(krn_tone_16s_variant(level)(s, 2, 0, 0.1f, &sp, 1), krn_err_tone_magn);
+        EXPECT_EQ(krn_tone_16s_variant(level)(s, 2, -5, 0.1f, &sp, 1), krn_err_tone_magn);
+    });
+}
+
+TEST(Tone, PhaseUpdateWrapsAndContinuesTheSignal) {
+    const int len = 3000, half = 1500;
+    std::vector<float> whole(len), parts(len);
+    float ph = 2.0f;
+    ASSERT_EQ(krn_tone_32f(whole.data(), len, 1, 0.3f, &ph, 1), krn_ok);
+    const double q = double(len) * (double(0.3f) * two_pi) + 2.0;
+    const double next = q - double(int32_t(q * 0.15915494309189535)) * two_pi;
+    EXPECT_EQ(ph, float(next));
+    ph = 2.0f;
+    ASSERT_EQ(krn_tone_32f(parts.data(), half, 1, 0.3f, &ph, 1), krn_ok);
+    ASSERT_EQ(krn_tone_32f(parts.data() + half, len - half, 1, 0.3f, &ph, 1), krn_ok);
+    for (int i = 0; i < len; ++i) ASSERT_NEAR(parts[i], whole[i], 2e-4f) << i;
+    // A constant tone: every element the magnitude, the phase unchanged.
+    double dp = 0;
+    std::vector<double> flat(100);
+    ASSERT_EQ(krn_tone_64f(flat.data(), 100, 2.5, 0.0, &dp, 1), krn_ok);
+    for (double v : flat) EXPECT_EQ(v, 2.5);
+    EXPECT_EQ(dp, 0.0);
+}
+
+TEST(Tone, SixteenBitHeadTruncatesAndTheRestRounds) {
+    // cos(2 pi 0.01 k) * 1000 is not an integer for k > 0: truncation and rounding part ways.
+    std::vector<int16_t> d(40);
+    float ph = 0;
+    ASSERT_EQ(krn_tone_16s(d.data(), 40, 1000, 0.01f, &ph, 1), krn_ok);
+    const double w = double(0.01f) * two_pi;
+    int truncated = 0, rounded = 0;
+    for (int k = 0; k < 40; ++k) {
+        const double exact = 1000 * std::cos(k * w);
+        if (k < 16) {
+            EXPECT_EQ(d[k], int16_t(std::trunc(exact))) << k;
+            truncated += std::trunc(exact) != std::nearbyint(exact);
+        } else {
+            EXPECT_EQ(d[k], int16_t(std::nearbyint(exact))) << k;
+            rounded += std::trunc(exact) != std::nearbyint(exact);
+        }
+    }
+    EXPECT_GT(truncated, 0);
+    EXPECT_GT(rounded, 0);
+}
