@@ -1,4 +1,6 @@
-/* A tour of qor_lib from a C host: arrays are made and described through handles. */
+/* A tour of qor_lib from a C host: one short section per group of operations, on small arrays
+ * whose numbers can be checked by eye. */
+#include <math.h>
 #include <stdio.h>
 
 #include "qor_lib.h"
@@ -8,41 +10,136 @@ static const char* format_name(qor_data_format f) {
     return (unsigned)f < 10 ? names[f] : "?";
 }
 
+static void section(const char* title) { printf("\n== %s\n", title); }
+
+/* An array borrowing the host's buffer: the library reads and writes the host's memory. */
+static qor_handle lend(void* buf, int64_t n, qor_data_format f) {
+    static const uint16_t bits[] = {0, 8, 16, 16, 32, 32, 32, 64, 64, 64};
+    qor_info info;
+    qor_handle h = -1;
+    info.size = n;
+    info.data_type = f;
+    info.valid_bits = bits[f];
+    info.frame_buf = buf;
+    if (qor_create_array(&h) != qor_ok || qor_init_array_ex(h, &info) != qor_ok) printf("cannot lend a buffer\n");
+    return h;
+}
+
+static void show_f32(const char* label, const float* v, int n) {
+    printf("  %-28s", label);
+    for (int i = 0; i < n; ++i) printf(" %9.4g", v[i]);
+    printf("\n");
+}
+
+static void show_u(const char* label, const void* v, int n, int bytes) {
+    printf("  %-28s", label);
+    for (int i = 0; i < n; ++i) printf(" %6u", bytes == 1 ? ((const uint8_t*)v)[i] : ((const uint16_t*)v)[i]);
+    printf("\n");
+}
+
+static void show_status(const char* label, qor_status st) { printf("  %-28s status %d\n", label, st); }
+
 static void describe(const char* what, qor_handle h) {
     qor_info info;
     uint8_t bytes = 0;
     qor_status st = qor_get_info(h, &info);
     if (st != qor_ok) {
-        printf("%-28s handle %d: status %d\n", what, h, st);
+        printf("  %-28s handle %d: status %d\n", what, h, st);
         return;
     }
     qor_get_data_byte(h, &bytes);
-    printf("%-28s handle %d: %lld x %s (%u bytes, %u valid bits) at %p\n", what, h, (long long)info.size,
-           format_name(info.data_type), bytes, info.valid_bits, info.frame_buf);
+    printf("  %-28s handle %d: %lld x %s (%u bytes, %u valid bits)%s\n", what, h, (long long)info.size,
+           format_name(info.data_type), bytes, info.valid_bits,
+           info.frame_buf && ((uintptr_t)info.frame_buf & 63) == 0 ? ", 64-byte aligned" : "");
 }
 
-int main(void) {
-    qor_handle owned, lent, spare;
+static void arrays(void) {
     static double host_samples[256];
-    qor_info lend = {256, qor_fmt_64f, 64, host_samples};
-
+    qor_handle owned, lent, spare;
+    section("Arrays: handles, owned and borrowed buffers");
     qor_create_array(&owned);
-    qor_create_array(&lent);
     qor_create_array(&spare);
     describe("created, not initialised", owned);
-
     qor_init_array(owned, 1000, qor_fmt_32f);
-    describe("owned buffer, zero-filled", owned);
-
-    qor_init_array_ex(lent, &lend);
+    describe("owned, zero-filled", owned);
+    lent = lend(host_samples, 256, qor_fmt_64f);
     describe("borrowing the host's buffer", lent);
-
-    printf("%-28s status %d\n", "16-bit array of 0 elements", qor_init_array(spare, 0, qor_fmt_16u));
-    printf("%-28s status %d\n", "a handle never made", qor_destroy_array(77));
-
+    show_status("16u array of 0 elements", qor_init_array(spare, 0, qor_fmt_16u));
+    show_status("a handle never made", qor_destroy_array(77));
     qor_destroy_array(spare);
     qor_destroy_array(lent);
     qor_destroy_array(owned);
-    printf("%-28s status %d\n", "destroyed twice", qor_destroy_array(owned));
+    show_status("destroyed twice", qor_destroy_array(owned));
+}
+
+static void division(void) {
+    float num[5] = {1, -6, 2.5f, 7, 0}, den[5] = {4, 3, 0, -0.0f, 0}, quo[5];
+    qor_handle a = lend(den, 5, qor_fmt_32f), b = lend(num, 5, qor_fmt_32f), c = lend(quo, 5, qor_fmt_32f);
+    section("Division: c = b / a (a zero divisor only warns)");
+    show_f32("b", num, 5);
+    show_f32("a", den, 5);
+    show_status("qor_div(a, b, c)", qor_div(a, b, c));
+    show_f32("c", quo, 5);
+    qor_destroy_array(c);
+    qor_destroy_array(b);
+    qor_destroy_array(a);
+}
+
+static void square_copy_extrema(void) {
+    float x[6] = {-3, 0.5f, 2, NAN, 10, -0.25f}, sq[6], part[3];
+    uint16_t u[4] = {3, 255, 256, 1000}, usq[4];
+    float lo = INFINITY, hi = -INFINITY;
+    qor_handle hx = lend(x, 6, qor_fmt_32f), hs = lend(sq, 6, qor_fmt_32f), hp = lend(part, 3, qor_fmt_32f);
+    qor_handle hu = lend(u, 4, qor_fmt_16u), hus = lend(usq, 4, qor_fmt_16u);
+    section("Square, sub-array copy and extrema");
+    show_f32("x", x, 6);
+    qor_square(hx, hs);
+    show_f32("x^2", sq, 6);
+    qor_square(hu, hus);
+    show_u("16u u", u, 4, 2);
+    show_u("u^2 (saturated)", usq, 4, 2);
+    qor_sub_array(hx, hp, 2, 3);
+    show_f32("x[2..4]", part, 3);
+    show_status("x[5..7] (out of range)", qor_sub_array(hx, hp, 5, 3));
+    qor_min_max(hx, &lo, &hi);
+    printf("  %-28s min %g, max %g (NaN ignored)\n", "extrema of x", lo, hi);
+    qor_destroy_array(hus);
+    qor_destroy_array(hu);
+    qor_destroy_array(hp);
+    qor_destroy_array(hs);
+    qor_destroy_array(hx);
+}
+
+static void conversion(void) {
+    float f[6] = {-2, 0.99f, 1.5f, 300.7f, 70000, NAN};
+    uint16_t u[6];
+    uint8_t b[6];
+    int16_t s[6] = {-300, -1, 0, 1, 255, 256};
+    qor_handle hf = lend(f, 6, qor_fmt_32f), hu = lend(u, 6, qor_fmt_16u), hb = lend(b, 6, qor_fmt_8u);
+    qor_handle hs = lend(s, 6, qor_fmt_16s);
+    section("Format conversion (saturating)");
+    show_f32("32f", f, 6);
+    qor_convert(hf, hu);
+    show_u("-> 16u (toward zero)", u, 6, 2);
+    qor_convert(hu, hb);
+    show_u("-> 8u", b, 6, 1);
+    printf("  %-28s", "16s");
+    for (int i = 0; i < 6; ++i) printf(" %6d", s[i]);
+    printf("\n");
+    qor_convert(hs, hb);
+    show_u("-> 8u (clamped)", b, 6, 1);
+    show_status("16s -> 32f into 16u", qor_convert(hs, hu));
+    qor_destroy_array(hs);
+    qor_destroy_array(hb);
+    qor_destroy_array(hu);
+    qor_destroy_array(hf);
+}
+
+int main(void) {
+    printf("qor_lib demo: every status is printed as a number; 0 is success.\n");
+    arrays();
+    division();
+    square_copy_extrema();
+    conversion();
     return 0;
 }

@@ -95,9 +95,9 @@ QOR_API qor_status qor_sum(qor_handle handle);
  * the divisor. Quotients are correctly rounded IEEE quotients (under the caller's rounding
  * control) at every processor level, so results never depend on the processor. A zero divisor
  * is not an error: it prints the kernel report with the value 2 and the call returns 0. With a
- * zero divisor, a nonzero dividend gives an infinity with the IEEE sign (x / -0 = -x / +0), and
- * a zero or NaN dividend gives the positive quiet NaN (0x7FC00000, 0x7FF8000000000000). Other
- * NaNs follow IEEE arithmetic. Order of checks: handles, data (-32), formats (-4), sizes (-2),
+ * zero divisor, a nonzero dividend gives an infinity with the IEEE sign (x / -0 = -x / +0).
+ * Every NaN quotient (0/0, inf/inf, any NaN operand) is the positive quiet NaN (0x7FC00000,
+ * 0x7FF8000000000000), whatever NaN went in. Order of checks: handles, data (-32), formats (-4), sizes (-2),
  * size 0 succeeds, then the format (-1). */
 
 /* c[i] = b[i] / a[i]. c may be a or b (qor_div(a, b, b) is qor_divI(a, b)). */
@@ -125,6 +125,19 @@ QOR_API qor_status qor_min_max(qor_handle a, float* min, float* max);
 
 /* ---- Logarithms ---------------------------------------------------------------------------- */
 
+/* Logarithms of qor_fmt_32f and qor_fmt_64f arrays. Out-of-domain elements are not failures:
+ * zeros give -inf, values below the domain give the default NaN, NaNs stay (quieted), and the
+ * warning is printed; the call still returns 0. The single-precision ln and log10 give the same
+ * bits on every processor; the others are within one unit in the last place. */
+/* dst[i] = ln(src[i]). dst may be src (qor_ln(a, a) is qor_lnI(a)). */
+QOR_API qor_status qor_ln(qor_handle src, qor_handle dst);
+/* a[i] = ln(a[i]). */
+QOR_API qor_status qor_lnI(qor_handle handle);
+/* dst[i] = ln(1 + src[i]), accurate for small |src[i]|; zeros keep their sign. */
+QOR_API qor_status qor_log1p(qor_handle src, qor_handle dst);
+/* dst[i] = log10(src[i]). */
+QOR_API qor_status qor_log10(qor_handle src, qor_handle dst);
+
 /* ---- Format conversion --------------------------------------------------------------------- */
 
 /* dst = src converted element by element, for the pairs 8u->16u, 16u->8u (min(x, 255)),
@@ -136,7 +149,16 @@ QOR_API qor_status qor_convert(qor_handle src, qor_handle dst);
 
 /* ---- Scaling ------------------------------------------------------------------------------- */
 
+/* dst = src * factor + offset, element by element, for 16u, 32f and 64f arrays; dst may be src. */
+QOR_API qor_status qor_scaleC(qor_handle src, qor_handle dst, float factor, float offset);
+/* The same in place: the array's elements become element * factor + offset. */
+QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
+
 /* ---- Random numbers and the test signal ---------------------------------------------------- */
+
+/* Fills a 16s, 32f or 64f array with normal numbers of the given mean and standard deviation,
+ * the same sequence for the same seed on every machine (16s: mean and deviation truncated). */
+QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed);
 
 /* ---- Curves -------------------------------------------------------------------------------- */
 
@@ -156,8 +178,16 @@ QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope
 QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
+/* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */
+QOR_API qor_status qor_dft_fwd(qor_handle src, qor_handle dst);
+/* The amplitude spectrum written over the array's own samples. */
+QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 
 /* ---- Histogram ----------------------------------------------------------------------------- */
+
+/* Counts a 16s or 32f array into nBins equal bins from lower (inclusive) to upper (exclusive);
+ * samples outside and NaN are not counted. counts receives nBins 32-bit counters. */
+QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nBins, float lower, float upper);
 
 /* ---- Fits ---------------------------------------------------------------------------------- */
 

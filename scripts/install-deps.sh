@@ -12,6 +12,17 @@ have nm || need+=(binutils)
 have qemu-x86_64 || need+=(qemu-user)
 have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have wine || need+=(wine wine64)
+# Hosts in other languages and the packaging checks.
+have pkg-config || need+=(pkg-config)
+have mcs || need+=(mono-mcs)
+have mono || need+=(mono-runtime)
+pymod() { [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $1" >/dev/null 2>&1; }
+pymod numpy || need+=(python3-numpy)
+pymod matplotlib || need+=(python3-matplotlib)
+pymod pytest || need+=(python3-pytest)
+pymod setuptools || need+=(python3-setuptools)
+pymod pip || need+=(python3-pip)
+pymod ensurepip || need+=(python3-venv)
 if [ "${QOR_WITH_BENCH_PEERS:-0}" = 1 ]; then
   [ -f /usr/include/fftw3.h ] || need+=(libfftw3-dev)
   [ -f /usr/include/sleef.h ] || need+=(libsleef-dev)

@@ -1,11 +1,12 @@
 // Division, square, copy and extrema. Every variant gives the same bits at every level:
 // - division is the correctly rounded IEEE quotient (a full-width divide, no reciprocal
-//   estimate); a -0 divisor gives the IEEE sign (x / -0 = -x / +0), and a zero divisor over a
-//   zero or NaN dividend gives the positive quiet NaN (0x7FC00000 / 0x7FF8000000000000);
+//   estimate); a -0 divisor gives the IEEE sign (x / -0 = -x / +0); every NaN quotient (0/0,
+//   inf/inf, a NaN operand) is the positive quiet NaN (0x7FC00000 / 0x7FF8000000000000);
 // - the 32-bit extrema ignore NaN elements (all NaN: both results the positive quiet NaN) and
 //   order -0 below +0, so they do not depend on where an element stands.
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 #include <limits>
 #include <type_traits>
 #include <utility>
@@ -19,34 +20,40 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
+// The comparison result of V: signed integers of V's lane size.
 template <class V>
-using mask_t = std::conditional_t<sizeof(lane_t<V>) == 4, vi32, vi64>;
+using mask_t = typename vec_of<std::conditional_t<sizeof(lane_t<V>) == 4, int32_t, int64_t>, int(sizeof(V))>::type;
 
 template <class V>
 int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, int len) {
     using T = lane_t<V>;
     if (!divisor || !dividend || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    const V quiet_nan = splat<V>(std::numeric_limits<T>::quiet_NaN());
+    // Zero divisors seen, at either width the walk may use.
     mask_t<V> zero_seen{};
-    // Hardware division already gives the IEEE infinities for a zero divisor; only the NaN of
-    // 0/0 and NaN/0 is replaced, so that one pattern comes out whatever the operands held.
+    mask_t<half_t<V>> zero_seen_half{};
+    // Hardware division already gives the IEEE infinities for a zero divisor. Every NaN result
+    // becomes the one quiet NaN, so neither the processor's default NaN nor its choice between
+    // two NaN operands shows through.
     map2<V>(divisor, dividend, dst, len,
-            [&](V d, V x) {
-                const mask_t<V> zero = d == 0;
-                zero_seen |= zero;
-                const V q = x / d;
-                return (zero & (q != q)) ? quiet_nan : q;
+            [&](auto d, auto x) {
+                using W = decltype(d);
+                if constexpr (sizeof(W) == sizeof(V))
+                    zero_seen |= d == 0;
+                else
+                    zero_seen_half |= d == 0;
+                const W q = x / d;
+                return q != q ? splat<W>(std::numeric_limits<T>::quiet_NaN()) : q;
             },
-            splat<V>(1), V{});
-    return any_lane(zero_seen) ? krn_warn_div_zero : krn_ok;
+            T(1), T(0));
+    return any_lane(zero_seen) || any_lane(zero_seen_half) ? krn_warn_div_zero : krn_ok;
 }
 
 template <class V>
 int square(const lane_t<V>* src, lane_t<V>* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<V, V>(src, dst, len, [](V x) { return x * x; });
+    map1<V, V>(src, dst, len, [](auto x) { return x * x; });
     return krn_ok;
 }
 
@@ -92,7 +99,7 @@ int krn_sqr_scaled_16u(const uint16_t* src, uint16_t* dst, int len, int sf) {
     if (len < 1) return krn_err_size;
     if (sf == 0) {
         // 255^2 = 65025 is the largest square that fits; the low 16 bits of larger ones are discarded.
-        map1<vu16, vu16>(src, dst, len, [](vu16 x) { return x > 255 ? uint16_t(65535) : x * x; });
+        map1<vu16, vu16>(src, dst, len, [](auto x) { return x > 255 ? uint16_t(65535) : x * x; });
         return krn_ok;
     }
     for (int i = 0; i < len; ++i) dst[i] = scaled_square(src[i], sf);
@@ -119,19 +126,41 @@ int krn_min_max_16u(const uint16_t* src, int len, uint16_t* min, uint16_t* max) 
         lo = x < lo ? x : lo;
         hi = x > hi ? x : hi;
     }
-    uint16_t mn = lo[0], mx = hi[0];
-    for (int k = 1; k < L; ++k) {
-        mn = lo[k] < mn ? lo[k] : mn;
-        mx = hi[k] > mx ? hi[k] : mx;
-    }
-    *min = mn;
-    *max = mx;
+    *min = fold_lanes(lo, [](vu16 a, vu16 b) { return a < b ? a : b; });
+    *max = fold_lanes(hi, [](vu16 a, vu16 b) { return a > b ? a : b; });
     return krn_ok;
 }
 
 int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     if (!src || !min || !max) return krn_err_null;
     if (len < 1) return krn_err_size;
+#if QOR_LEVEL >= 5
+    // The range instruction orders -0 below +0 by itself; NaN lanes (and lanes past the end) are
+    // masked out, so the accumulators start at +inf and -inf and stay crossed only when every
+    // element is a NaN.
+    constexpr int range_min = 0x04, range_max = 0x05;  // select min / max, sign from the comparison
+    __m512 lo = _mm512_set1_ps(__builtin_inff()), hi = _mm512_set1_ps(-__builtin_inff());
+    auto step = [&](__mmask16 live, __m512 x) {
+        const __mmask16 ordered = _mm512_mask_cmp_ps_mask(live, x, x, _CMP_ORD_Q);
+        lo = _mm512_mask_range_ps(lo, ordered, lo, x, range_min);
+        hi = _mm512_mask_range_ps(hi, ordered, hi, x, range_max);
+    };
+    int i = 0;
+    for (; i + 16 <= len; i += 16) step(0xFFFF, _mm512_loadu_ps(src + i));
+    if (i < len) {
+        const __mmask16 live = __mmask16((1u << (len - i)) - 1);
+        step(live, _mm512_maskz_loadu_ps(live, src + i));
+    }
+    const float mn = fold_lanes(vf32(lo), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_min)); });
+    const float mx = fold_lanes(vf32(hi), [](vf32 a, vf32 b) { return vf32(_mm512_range_ps(__m512(a), __m512(b), range_max)); });
+    if (mn > mx) {
+        *min = *max = std::numeric_limits<float>::quiet_NaN();
+    } else {
+        *min = mn;
+        *max = mx;
+    }
+    return krn_ok;
+#else
     constexpr int L = lanes<vi32>;
     constexpr int32_t none_lo = std::numeric_limits<int32_t>::max();  // no float's key: a NaN's
     constexpr int32_t none_hi = std::numeric_limits<int32_t>::min();
@@ -148,11 +177,8 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     int i = 0;
     for (; i + L <= len; i += L) step(load<vi32>(bits + i));
     if (i < len) step(load_part(bits + i, len - i, splat<vi32>(bits[0])));
-    int32_t mn = lo[0], mx = hi[0];
-    for (int k = 1; k < L; ++k) {
-        mn = lo[k] < mn ? lo[k] : mn;
-        mx = hi[k] > mx ? hi[k] : mx;
-    }
+    const int32_t mn = fold_lanes(lo, [](vi32 a, vi32 b) { return a < b ? a : b; });
+    const int32_t mx = fold_lanes(hi, [](vi32 a, vi32 b) { return a > b ? a : b; });
     if (mn == none_lo) {  // every element a NaN
         *min = *max = std::numeric_limits<float>::quiet_NaN();
         return krn_ok;
@@ -161,6 +187,7 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     std::memcpy(min, &out[0], sizeof(float));
     std::memcpy(max, &out[1], sizeof(float));
     return krn_ok;
+#endif
 }
 
 }  // namespace qor::krn::QOR_LEVEL_NS

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <immintrin.h>
 #include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/cpu.hpp"
@@ -16,48 +17,6 @@ namespace qor::krn::QOR_LEVEL_NS {
 #include "kernels/simd.hpp"
 
 namespace {
-
-// An out-of-place pass whose source and destination together exceed the largest cache writes
-// around the cache: the destination would only evict the working set, and non-temporal stores
-// skip reading each destination line before overwriting it.
-bool worth_streaming(int64_t bytes) {
-    const int64_t cache = cpu::largest_cache_size();
-    return cache > 0 && bytes > cache;
-}
-
-// dst[i] = op(src[i]) for i < len, with vop for whole vectors and sop for single elements (both
-// must compute the same function). A scalar head brings dst to the vector boundary when it can
-// get there; src may equal dst, since every vector is read before it is written.
-template <class T, class VecOp, class ScalarOp>
-void map(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
-    using V = simd::vec<T>;
-    constexpr int64_t lanes = simd::lanes<T>;
-    int64_t i = 0;
-    if (len >= 2 * lanes) {
-        const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
-        if (misalign != 0 && misalign % sizeof(T) == 0) {
-            const int64_t head = int64_t(sizeof(V) - misalign) / int64_t(sizeof(T));
-            for (; i < head; ++i) dst[i] = sop(src[i]);
-        }
-        if (src != dst && simd::vector_aligned<T>(dst + i) && worth_streaming(2 * len * int64_t(sizeof(T)))) {
-            for (; i + lanes <= len; i += lanes) simd::stream(dst + i, vop(simd::load<V>(src + i)));
-            simd::fence();
-        } else {
-            for (; i + 4 * lanes <= len; i += 4 * lanes) {
-                const V a = simd::load<V>(src + i);
-                const V b = simd::load<V>(src + i + lanes);
-                const V c = simd::load<V>(src + i + 2 * lanes);
-                const V d = simd::load<V>(src + i + 3 * lanes);
-                simd::store(dst + i, vop(a));
-                simd::store(dst + i + lanes, vop(b));
-                simd::store(dst + i + 2 * lanes, vop(c));
-                simd::store(dst + i + 3 * lanes, vop(d));
-            }
-            for (; i + lanes <= len; i += lanes) simd::store(dst + i, vop(simd::load<V>(src + i)));
-        }
-    }
-    for (; i < len; ++i) dst[i] = sop(src[i]);
-}
 
 template <class T>
 void copy(const T* src, T* dst, int len) {
@@ -71,23 +30,25 @@ void zero(T* dst, int len) {
 
 // ---- floating point ----------------------------------------------------------------------------
 
-// x * val or x + val, one IEEE operation per element. With two NaN operands the hardware keeps
-// the payload of whichever operand the compiler happened to put first, which differs between
-// levels; so a NaN constant takes a path that fixes the choice: a NaN element keeps its own
-// (quieted) payload, every other element gets the constant's.
+// Calls then(op) with op(x) = x * val or x + val, one IEEE operation per element, for scalars and
+// vectors alike. With two NaN operands the hardware keeps the payload of whichever operand the
+// compiler happened to put first, which differs between levels; so a NaN constant gets an
+// operation that fixes the choice: a NaN element keeps its own (quieted) payload, every other
+// element gets the constant's.
+template <bool Multiply, class T, class Then>
+void with_operation(T val, Then&& then) {
+    if (val != val) {
+        then([val](auto x) { return x != x ? x + x : x + val; });
+    } else if constexpr (Multiply) {
+        then([val](auto x) { return x * val; });
+    } else {
+        then([val](auto x) { return x + val; });
+    }
+}
+
 template <class T, bool Multiply>
 void apply(const T* src, T val, T* dst, int len) {
-    // Each operation is one generic lambda, so the vector and the single-element forms agree.
-    if (val != val) {
-        const auto op = [val](auto x) { return x != x ? x + x : x + val; };
-        map(src, dst, len, op, op);
-    } else if constexpr (Multiply) {
-        const auto op = [val](auto x) { return x * val; };
-        map(src, dst, len, op, op);
-    } else {
-        const auto op = [val](auto x) { return x + val; };
-        map(src, dst, len, op, op);
-    }
+    with_operation<Multiply>(val, [&](auto op) { simd::transform(src, dst, len, op, op); });
 }
 
 template <class T>
@@ -116,11 +77,30 @@ int add_const(const T* src, T val, T* dst, int len) {
     return krn_ok;
 }
 
+// Multiply, then add, in one pass: exactly what the two kernels give one after the other, with
+// each operation rounded, and the shortcuts of both kept.
+template <class T>
+int mul_add_const(const T* src, T mul, T add, T* dst, int len) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    if (mul == T(1) || mul == T(0) || add == T(0)) {
+        mul_const(src, mul, dst, len);
+        return add_const<T>(dst, add, dst, len);
+    }
+    with_operation<true>(mul, [&](auto m) {
+        with_operation<false>(add, [&](auto a) {
+            const auto op = [m, a](auto x) { return a(m(x)); };
+            simd::transform(src, dst, len, op, op);
+        });
+    });
+    return krn_ok;
+}
+
 // ---- 16-bit unsigned with a scale factor -------------------------------------------------------
 
 // The exact result r scaled by 2^-sf, rounded to nearest with ties to even, saturated to 65535.
 // r < 2^33, so 64 bits hold every intermediate.
-uint16_t scale_round_saturate(uint64_t r, int sf) {
+[[gnu::always_inline]] inline uint16_t scale_round_saturate(uint64_t r, int sf) {
     if (sf > 0) {
         if (sf > 40) return 0;
         r = (r + (uint64_t{1} << (sf - 1)) - 1 + ((r >> sf) & 1)) >> sf;
@@ -132,39 +112,68 @@ uint16_t scale_round_saturate(uint64_t r, int sf) {
     return r > 65535 ? uint16_t(65535) : uint16_t(r);
 }
 
-// The same on vectors of 32-bit lanes, for sf from -infinity to 31 (r < 2^32 here).
-simd::u32 scale_round_saturate(simd::u32 r, int sf) {
-    using W = simd::u32;
-    const W max = W{} + 65535u;
-    if (sf > 0) {
-        const uint32_t half = uint32_t{1} << (sf - 1);
-        const W q = r >> sf;
-        const W rem = r & ((half << 1) - 1);
-        // Round up when the remainder passes half, or equals it with an odd quotient.
-        const W rounded = q + (W((rem + (q & 1u)) > half) & 1u);
-        return rounded > max ? max : rounded;
+// The same on vectors of 32-bit lanes, for sf from -infinity to 31 (r < 2^32 here): Down for
+// sf > 0, else sf < 0. The constants are prepared once, outside the loops.
+template <bool Down>
+struct vector_scale {
+    uint32_t shift, half, mask, limit;
+    explicit vector_scale(int sf) {
+        if constexpr (Down) {
+            shift = uint32_t(sf);
+            half = uint32_t{1} << (sf - 1);
+            mask = (half << 1) - 1;
+            limit = 0;
+        } else {
+            shift = -sf >= 16 ? 16u : uint32_t(-sf);
+            limit = -sf >= 16 ? 0u : 65535u >> -sf;  // above it, r << -sf saturates
+            half = mask = 0;
+        }
     }
-    const int k = -sf;
-    const uint32_t limit = k >= 16 ? 0u : 65535u >> k;
-    return r > limit ? max : r << (k >= 16 ? 16 : k);
+    [[gnu::always_inline]] simd::u32 operator()(simd::u32 r) const {
+        using W = simd::u32;
+        const W max = W{} + 65535u;
+        if constexpr (Down) {
+            const W q = r >> shift;
+            // Round up when the remainder passes half, or equals it with an odd quotient.
+            const W rounded = q + (W(((r & mask) + (q & 1u)) > half) & 1u);
+            return rounded > max ? max : rounded;
+        } else {
+            return r > limit ? max : r << shift;
+        }
+    }
+};
+
+// Calls then(scale) with the vector scaler of sf (-infinity..31, not 0).
+template <class Then>
+void with_vector_scale(int sf, Then&& then) {
+    if (sf > 0) {
+        then(vector_scale<true>(sf));
+    } else {
+        then(vector_scale<false>(sf));
+    }
 }
+
+// The sf = 0 products and sums: saturated, never rounded. A product overflows 16 bits exactly
+// when its high half is non-zero.
+simd::u16 mul_saturated(simd::u16 x, simd::u16 v) { return (x * v) | simd::u16(simd::mulhi(x, v) != 0); }
+uint16_t mul_saturated(uint16_t x, uint16_t v) { return scale_round_saturate(uint64_t(x) * v, 0); }
+simd::u16 add_saturated(simd::u16 x, simd::u16 v) { return simd::adds(x, v); }
+uint16_t add_saturated(uint16_t x, uint16_t v) { return scale_round_saturate(uint64_t(x) + v, 0); }
 
 // Every 16-bit map: src may equal dst.
 void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
-    const V v = V{} + val;
     if (sf == 0) {
-        // A product overflows 16 bits exactly when its high half is non-zero: then 65535.
-        map(src, dst, len, [v](V x) { return (x * v) | V(simd::mulhi(x, v) != 0); },
-            [val](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, 0); });
+        const V v = V{} + val;
+        simd::transform(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
     } else if (sf <= 31) {
         const simd::u32 w = simd::u32{} + uint32_t(val);
-        const auto vop = [w, sf](V x) {
-            return simd::narrow(scale_round_saturate(simd::widen_low(x) * w, sf),
-                                scale_round_saturate(simd::widen_high(x) * w, sf));
-        };
-        map(src, dst, len, vop,
-            [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+        with_vector_scale(sf, [&](auto scale) {
+            const auto vop = [w, scale](V x) {
+                return simd::narrow(scale(simd::widen_low(x) * w), scale(simd::widen_high(x) * w));
+            };
+            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+        });
     } else {
         for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
     }
@@ -172,19 +181,18 @@ void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) 
 
 void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
-    const V v = V{} + val;
     if (sf == 0) {
-        map(src, dst, len, [v](V x) { return simd::adds(x, v); },
-            [val](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, 0); });
+        const V v = V{} + val;
+        simd::transform(src, dst, len, [v](V x) { return add_saturated(x, v); }, [val](uint16_t x) { return add_saturated(x, val); });
     } else {
         // The callers' shortcuts leave sf < 18 here.
         const simd::u32 w = simd::u32{} + uint32_t(val);
-        const auto vop = [w, sf](V x) {
-            return simd::narrow(scale_round_saturate(simd::widen_low(x) + w, sf),
-                                scale_round_saturate(simd::widen_high(x) + w, sf));
-        };
-        map(src, dst, len, vop,
-            [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+        with_vector_scale(sf, [&](auto scale) {
+            const auto vop = [w, scale](V x) {
+                return simd::narrow(scale(simd::widen_low(x) + w), scale(simd::widen_high(x) + w));
+            };
+            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+        });
     }
 }
 
@@ -204,6 +212,13 @@ int krn_mul_const_64f(const double* src, double val, double* dst, int len) { ret
 int krn_add_const_64f(const double* src, double val, double* dst, int len) { return add_const(src, val, dst, len); }
 int krn_mul_const_64f_ip(double val, double* buf, int len) { return mul_const<double>(buf, val, buf, len); }
 int krn_add_const_64f_ip(double val, double* buf, int len) { return add_const<double>(buf, val, buf, len); }
+
+int krn_mul_add_const_32f(const float* src, float mul, float add, float* dst, int len) {
+    return mul_add_const(src, mul, add, dst, len);
+}
+int krn_mul_add_const_64f(const double* src, double mul, double add, double* dst, int len) {
+    return mul_add_const(src, mul, add, dst, len);
+}
 
 // The 16-bit shortcuts (copies and fills) check their operands exactly as the general rule does,
 // and give what it gives; they are only faster.
@@ -256,6 +271,21 @@ int krn_add_const_scaled_16u_ip(uint16_t val, uint16_t* buf, int len, int sf) {
     } else if (!(sf == 0 && val == 0)) {
         add_16u(buf, val, buf, len, sf);
     }
+    return krn_ok;
+}
+
+// Multiply, then add, in one pass where both steps do arithmetic; otherwise the two kernels.
+int krn_mul_add_const_scaled_16u(const uint16_t* src, uint16_t mul, uint16_t add, uint16_t* dst, int len, int sf) {
+    if (!src || !dst) return krn_err_null;
+    if (len < 1) return krn_err_size;
+    if (sf != 0 || mul <= 1 || add == 0) {
+        krn_mul_const_scaled_16u(src, mul, dst, len, sf);
+        return krn_add_const_scaled_16u_ip(add, dst, len, sf);
+    }
+    using V = simd::u16;
+    const V m = V{} + mul, a = V{} + add;
+    simd::transform(src, dst, len, [m, a](V x) { return add_saturated(mul_saturated(x, m), a); },
+        [mul, add](uint16_t x) { return add_saturated(mul_saturated(x, mul), add); });
     return krn_ok;
 }
 

@@ -27,12 +27,40 @@ constexpr unsigned csr_daz = 0x0040;
 // Above this many bytes moved, and beyond the largest cache, widening bypasses the cache.
 constexpr int64_t streaming_volume = 524288;
 
-vu16 widen(vu8h x) { return __builtin_convertvector(x, vu16); }
-vu8h narrow_16u(vu16 x) { return __builtin_convertvector(x > 255 ? uint16_t(255) : x, vu8h); }
-vu8h narrow_16s(vi16 x) {
-    const vi16 clamped = x < 0 ? int16_t(0) : (x > 255 ? int16_t(255) : x);
-    return __builtin_convertvector(clamped, vu8h);
+// The element conversions, for any width. At the top level the compiler splits full-width
+// widenings into halves, so those are spelt with the one-instruction forms (zero-masked: the
+// plain ones trip a false uninitialised-value warning in GCC 12).
+template <class V>
+auto widen(V x) {
+    return __builtin_convertvector(x, typename vec_of<uint16_t, 2 * int(sizeof(V))>::type);
 }
+template <class V>
+auto narrow_16u(V x) {
+    return __builtin_convertvector(x > 255 ? uint16_t(255) : x, typename vec_of<uint8_t, int(sizeof(V)) / 2>::type);
+}
+template <class V>
+auto narrow_16s(V x) {
+    const V clamped = x < 0 ? int16_t(0) : (x > 255 ? int16_t(255) : x);
+    return __builtin_convertvector(clamped, typename vec_of<uint8_t, int(sizeof(V)) / 2>::type);
+}
+template <class V>
+auto widen_32(V x) {
+    return __builtin_convertvector(x, typename vec_of<int32_t, 2 * int(sizeof(V))>::type);
+}
+template <class V>
+auto narrow_32(V x) {  // lanes hold 0..65535
+    return __builtin_convertvector(x, typename vec_of<uint16_t, int(sizeof(V)) / 2>::type);
+}
+#if QOR_LEVEL >= 5
+vu16 widen(vu8h x) { return vu16(_mm512_maskz_cvtepu8_epi16(~__mmask32(0), __m256i(x))); }
+vu8h narrow_16u(vu16 x) { return vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), __m512i(x))); }  // min(x, 255)
+vu8h narrow_16s(vi16 x) {
+    return vu8h(_mm512_maskz_cvtusepi16_epi8(~__mmask32(0), _mm512_max_epi16(__m512i(x), _mm512_setzero_si512())));
+}
+vi32 widen_32(vu16h x) { return vi32(_mm512_maskz_cvtepu16_epi32(__mmask16(0xFFFF), __m256i(x))); }
+vi32 widen_32(vi16h x) { return vi32(_mm512_maskz_cvtepi16_epi32(__mmask16(0xFFFF), __m256i(x))); }
+vu16h narrow_32(vi32 x) { return vu16h(_mm512_maskz_cvtepi32_epi16(__mmask16(0xFFFF), __m512i(x))); }
+#endif
 
 void stream_store(uint16_t* p, vu16 v) {
 #if QOR_LEVEL >= 5
@@ -45,10 +73,7 @@ void stream_store(uint16_t* p, vu16 v) {
 }
 
 void widen_row(const uint8_t* src, uint16_t* dst, int64_t n) {
-    constexpr int L = lanes<vu16>;
-    int64_t i = 0;
-    for (; i + L <= n; i += L) store(dst + i, widen(load<vu8h>(src + i)));
-    if (i < n) store_part(dst + i, n - i, widen(load_part(src + i, n - i, vu8h{})));
+    map1<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
 }
 
 // The same results with cache-bypassing stores, once dst reaches vector alignment.
@@ -92,7 +117,10 @@ template <class VS>
 int to_float(const lane_t<VS>* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<VS, vf32>(src, dst, len, [](VS x) { return __builtin_convertvector(x, vf32); });
+    map1<VS, vf32>(src, dst, len, [](auto x) {
+        const auto wide = widen_32(x);
+        return __builtin_convertvector(wide, typename vec_of<float, int(sizeof(wide))>::type);
+    });
     return krn_ok;
 }
 
@@ -111,7 +139,7 @@ float power_of_two(int sf) {
 // Out of line, so the compiler cannot move the arithmetic across the caller's changes to MXCSR.
 template <int mode, bool scaled>
 [[gnu::noinline]] void float_to_16u(const float* src, uint16_t* dst, int64_t n, float factor) {
-    map1<vf32, vu16h>(src, dst, n, [=](vf32 x) {
+    map1<vf32, vu16h>(src, dst, n, [=](auto x) {
         if constexpr (scaled) x = x * factor;
         x = x > 0 ? x : 0.0f;  // negatives, -0 and NaN become +0
         x = x < 65535.0f ? x : 65535.0f;
@@ -120,7 +148,7 @@ template <int mode, bool scaled>
         } else if constexpr (mode == 2) {
             x = x + 0.5f;  // rounded toward zero by the rounding control: halves go up
         }
-        return __builtin_convertvector(__builtin_convertvector(x, vi32), vu16h);
+        return narrow_32(__builtin_convertvector(x, typename vec_of<int32_t, int(sizeof(x))>::type));
     });
 }
 
@@ -134,6 +162,9 @@ void float_to_16u(const float* src, uint16_t* dst, int64_t n, int sf) {
 
 }  // namespace
 
+// Exposed for tests, which drive the streaming path without a cache-sized allocation.
+void widen_streaming(const uint8_t* src, uint16_t* dst, int64_t n) { widen_row_streaming(src, dst, n); }
+
 int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int dstStep, krn_size size) {
     const int64_t volume = int64_t(size.width) * 3 * size.height;
     bool stream = false;
@@ -146,13 +177,13 @@ int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int d
 
 int krn_convert_rows_16u8u(const uint16_t* src, int srcStep, uint8_t* dst, int dstStep, krn_size size) {
     return convert_rows(src, srcStep, dst, dstStep, size, false, [](const uint16_t* s, uint8_t* d, int64_t n) {
-        map1<vu16, vu8h>(s, d, n, narrow_16u);
+        map1<vu16, vu8h>(s, d, n, [](auto x) { return narrow_16u(x); });
     });
 }
 
 int krn_convert_rows_16s8u(const int16_t* src, int srcStep, uint8_t* dst, int dstStep, krn_size size) {
     return convert_rows(src, srcStep, dst, dstStep, size, false, [](const int16_t* s, uint8_t* d, int64_t n) {
-        map1<vi16, vu8h>(s, d, n, narrow_16s);
+        map1<vi16, vu8h>(s, d, n, [](auto x) { return narrow_16s(x); });
     });
 }
 

@@ -3,11 +3,18 @@
 // Intrinsics appear only where the extensions cannot say it (unsigned high multiply, saturating
 // add, non-temporal stores).
 //
-// Include it INSIDE namespace qor::krn::QOR_LEVEL_NS, after <immintrin.h>, <cstdint>, <cstring>
-// and <type_traits> were included at global scope: every level then owns its copy of these helpers.
+// Include it INSIDE namespace qor::krn::QOR_LEVEL_NS, after <immintrin.h>, <cstdint>, <cstring>,
+// <type_traits>, <utility> and "kernels/runtime/cpu.hpp" were included at global scope: every level
+// then owns its copy of these helpers.
+//
+// With the extensions, + - * / & | ^ << >> work lane by lane, a scalar operand is broadcast,
+// a comparison gives a vector of signed lanes holding 0 or -1, and `mask ? a : b` selects per lane.
+// An element-wise kernel is then one generic lambda that serves vectors and single elements alike:
+//     const auto op = [val](auto x) { return x * val; };
+//     simd::transform(src, dst, len, op, op);
 #pragma once
 
-#if !defined(QOR_LEVEL_NS) || !defined(_IMMINTRIN_H_INCLUDED)
+#if !defined(QOR_LEVEL_NS) || !(defined(_IMMINTRIN_H_INCLUDED) || defined(__IMMINTRIN_H))
 #  error "include kernels/level.hpp and <immintrin.h> first, then simd.hpp inside the level namespace"
 #endif
 
@@ -107,12 +114,63 @@ inline u32 widen_low(u16 a) { return __builtin_convertvector(load<u16_half>(&a),
 inline u32 widen_high(u16 a) {
     return __builtin_convertvector(load<u16_half>(reinterpret_cast<const char*>(&a) + sizeof(u16_half)), u32);
 }
+template <size_t... I>
+inline u16 join(u16_half low, u16_half high, std::index_sequence<I...>) {
+    return __builtin_shufflevector(low, high, I...);
+}
 // Keeps the low 16 bits of each lane (callers saturate first).
 inline u16 narrow(u32 low, u32 high) {
-    u16 r;
-    store(&r, __builtin_convertvector(low, u16_half));
-    store(reinterpret_cast<char*>(&r) + sizeof(u16_half), __builtin_convertvector(high, u16_half));
-    return r;
+    return join(__builtin_convertvector(low, u16_half), __builtin_convertvector(high, u16_half),
+                std::make_index_sequence<sizeof(u16) / sizeof(uint16_t)>());
+}
+
+// ---- the element-wise driver -------------------------------------------------------------------
+
+// An out-of-place pass whose source and destination together exceed the largest cache writes
+// around the cache: the destination would only evict the working set, and non-temporal stores
+// skip reading each destination line before overwriting it. When the cache size is unknown,
+// assume one of this size.
+inline constexpr int64_t assumed_cache = 16 * 1024 * 1024;
+inline constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
+
+inline bool worth_streaming(int64_t bytes) {
+    if (bytes <= never_streamed) return false;
+    const int64_t cache = cpu::largest_cache_size();
+    return bytes > (cache > 0 ? cache : assumed_cache);
+}
+
+// dst[i] = op(src[i]) for i < len, with vop for whole vectors of T and sop for single elements
+// (both must compute the same function, bit for bit). A scalar head brings dst to the vector
+// boundary when it can get there, a scalar tail finishes; any alignment works. src may equal dst
+// (each vector is read before it is written); partial overlap may not.
+template <class T, class VecOp, class ScalarOp>
+void transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+    using V = vec<T>;
+    constexpr int64_t n = lanes<T>;
+    int64_t i = 0;
+    if (len >= 2 * n) {
+        const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
+        if (misalign != 0 && misalign % sizeof(T) == 0) {
+            const int64_t head = int64_t(sizeof(V) - misalign) / int64_t(sizeof(T));
+            for (; i < head; ++i) dst[i] = sop(src[i]);
+        }
+        if (src != dst && vector_aligned<T>(dst + i) && worth_streaming(2 * len * int64_t(sizeof(T)))) {
+            for (; i + n <= len; i += n) stream(dst + i, vop(load<V>(src + i)));
+            fence();
+        } else {
+            // Four vectors a pass: loads ahead of stores, so dst == src stays correct.
+            for (; i + 4 * n <= len; i += 4 * n) {
+                const V a = load<V>(src + i), b = load<V>(src + i + n);
+                const V c = load<V>(src + i + 2 * n), d = load<V>(src + i + 3 * n);
+                store(dst + i, vop(a));
+                store(dst + i + n, vop(b));
+                store(dst + i + 2 * n, vop(c));
+                store(dst + i + 3 * n, vop(d));
+            }
+            for (; i + n <= len; i += n) store(dst + i, vop(load<V>(src + i)));
+        }
+    }
+    for (; i < len; ++i) dst[i] = sop(src[i]);
 }
 
 }  // namespace simd

@@ -94,25 +94,20 @@ std::vector<T> float_constants() {
 
 }  // namespace
 
-TEST(ConstArithFloat, MultiplyMatchesTheModelAtEveryLevel) {
+TEST(ConstArithFloat, MultiplyAndAddMatchTheModelAtEveryLevel) {
     for_each_supported_level([](int level) {
-        for (float val : float_constants<float>())
+        for (float v : float_constants<float>()) {
             check_float_forms<float>(krn_mul_const_32f_variant(level), krn_mul_const_32f_ip_variant(level),
-                                     model_mul<float>, val);
-        for (double val : float_constants<double>())
-            check_float_forms<double>(krn_mul_const_64f_variant(level), krn_mul_const_64f_ip_variant(level),
-                                      model_mul<double>, val);
-    });
-}
-
-TEST(ConstArithFloat, AddMatchesTheModelAtEveryLevel) {
-    for_each_supported_level([](int level) {
-        for (float val : float_constants<float>())
+                                     model_mul<float>, v);
             check_float_forms<float>(krn_add_const_32f_variant(level), krn_add_const_32f_ip_variant(level),
-                                     model_add<float>, val);
-        for (double val : float_constants<double>())
+                                     model_add<float>, v);
+        }
+        for (double v : float_constants<double>()) {
+            check_float_forms<double>(krn_mul_const_64f_variant(level), krn_mul_const_64f_ip_variant(level),
+                                      model_mul<double>, v);
             check_float_forms<double>(krn_add_const_64f_variant(level), krn_add_const_64f_ip_variant(level),
-                                      model_add<double>, val);
+                                      model_add<double>, v);
+        }
     });
 }
 
@@ -128,36 +123,17 @@ TEST(ConstArithFloat, SingleModelAgreesWithDoubleReference) {
 }
 
 TEST(ConstArithFloat, ShortcutsCopyAndFillBitForBit) {
-    const float nan_payload = from_bits<float>(0x7F800123u);  // signalling: a multiply would quiet it
-    const float in[] = {-0.0f, nan_payload, std::numeric_limits<float>::infinity(), 1.5f, -2.0f,
-                        std::numeric_limits<float>::denorm_min(), 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
-    const int n = int(std::size(in));
+    // Independent of the model: times 1 and plus -0 keep -0 and a signalling NaN's payload (an
+    // arithmetic operation would quiet it); times -0 gives +0 even for infinities and NaNs.
+    std::vector<float> in(37, 2.5f), out(37);
+    in[0] = -0.0f, in[1] = from_bits<float>(0x7F800123u), in[36] = -std::numeric_limits<float>::infinity();
     for_each_supported_level([&](int level) {
-        float dst[std::size(in)];
-        float buf[std::size(in)];
-        // times 1 and plus +-0 keep -0 and NaN payloads exactly
-        ASSERT_EQ(krn_mul_const_32f_variant(level)(in, 1.0f, dst, n), krn_ok);
-        EXPECT_EQ(std::memcmp(dst, in, sizeof in), 0);
-        ASSERT_EQ(krn_add_const_32f_variant(level)(in, -0.0f, dst, n), krn_ok);
-        EXPECT_EQ(std::memcmp(dst, in, sizeof in), 0);
-        std::memcpy(buf, in, sizeof in);
-        ASSERT_EQ(krn_add_const_32f_ip_variant(level)(-0.0f, buf, n), krn_ok);
-        ASSERT_EQ(krn_mul_const_32f_ip_variant(level)(1.0f, buf, n), krn_ok);
-        EXPECT_EQ(std::memcmp(buf, in, sizeof in), 0);
-        // times +-0 gives +0 everywhere, infinities and NaNs included
-        for (float zero : {0.0f, -0.0f}) {
-            ASSERT_EQ(krn_mul_const_32f_variant(level)(in, zero, dst, n), krn_ok);
-            for (float v : dst) EXPECT_EQ(bits_of(v), 0u);
-            std::memcpy(buf, in, sizeof in);
-            ASSERT_EQ(krn_mul_const_32f_ip_variant(level)(zero, buf, n), krn_ok);
-            for (float v : buf) EXPECT_EQ(bits_of(v), 0u);
-        }
-        double d[9] = {-0.0, 1, 2, 3, std::numeric_limits<double>::infinity(), 5, 6, 7, 8};
-        const double nan = from_bits<double>(0x7FF8000000000ABCull);
-        ASSERT_EQ(krn_mul_const_64f_ip_variant(level)(1.0, d, 9), krn_ok);
-        EXPECT_TRUE(same_bits(d[0], -0.0));
-        ASSERT_EQ(krn_mul_const_64f_ip_variant(level)(nan, d, 9), krn_ok);
-        for (double v : d) EXPECT_TRUE(same_bits(v, nan));
+        ASSERT_EQ(krn_mul_const_32f_variant(level)(in.data(), 1.0f, out.data(), 37), krn_ok);
+        EXPECT_EQ(std::memcmp(out.data(), in.data(), 37 * sizeof(float)), 0);
+        ASSERT_EQ(krn_add_const_32f_ip_variant(level)(-0.0f, out.data(), 37), krn_ok);
+        EXPECT_EQ(std::memcmp(out.data(), in.data(), 37 * sizeof(float)), 0);
+        ASSERT_EQ(krn_mul_const_32f_variant(level)(in.data(), -0.0f, out.data(), 37), krn_ok);
+        for (float v : out) EXPECT_EQ(bits_of(v), 0u);
     });
 }
 
@@ -281,36 +257,6 @@ TEST(ConstArith16u, EveryScaleFactorAtEveryLevel) {
     });
 }
 
-TEST(ConstArith16u, WorkedValuesThroughTheKernels) {
-    for_each_supported_level([](int level) {
-        const scaled_16u k(level);
-        uint16_t a[40], out[40];
-        std::fill(a, a + 40, uint16_t(40000));
-        ASSERT_EQ(k.add(a, 30000, out, 40, 0), krn_ok);
-        EXPECT_EQ(out[0], 65535);
-        EXPECT_EQ(out[39], 65535);
-        std::fill(a, a + 40, uint16_t(300));
-        ASSERT_EQ(k.mul_ip(300, a, 40, 0), krn_ok);
-        EXPECT_EQ(a[17], 65535);
-        // sf 18 zeroes, sf -16 with val 0 keeps 0 and saturates the rest
-        for (int i = 0; i < 40; ++i) a[i] = uint16_t(i);
-        ASSERT_EQ(k.add_ip(0, a, 40, -16), krn_ok);
-        EXPECT_EQ(a[0], 0);
-        EXPECT_EQ(a[1], 65535);
-        std::fill(a, a + 40, uint16_t(65535));
-        ASSERT_EQ(k.add_ip(1, a, 40, 0), krn_ok);
-        EXPECT_EQ(a[20], 65535);
-        ASSERT_EQ(k.add_ip(1, a, 40, 18), krn_ok);
-        EXPECT_EQ(a[20], 0);
-        // sf 0 and val 0 zero-fills over data; val 1 copies
-        std::fill(a, a + 40, uint16_t(12345));
-        ASSERT_EQ(k.mul(a, 1, out, 40, 0), krn_ok);
-        EXPECT_EQ(std::memcmp(a, out, sizeof a), 0);
-        ASSERT_EQ(k.mul(a, 0, out, 40, 0), krn_ok);
-        for (uint16_t v : out) EXPECT_EQ(v, 0);
-    });
-}
-
 TEST(ConstArith16u, ExhaustiveInputsForBoundaryScaleFactors) {
     std::vector<uint16_t> all(65536);
     for (int i = 0; i < 65536; ++i) all[size_t(i)] = uint16_t(i);
@@ -332,5 +278,55 @@ TEST(ConstArithLarge, StreamingStoresGiveTheSameBits) {
         for (int i = 1; i < n; ++i) ASSERT_TRUE(same_bits(out[size_t(i)], model_mul(in[size_t(i)], 1.25f))) << i;
         ASSERT_EQ(krn_add_const_scaled_16u_variant(level)(in16.data(), 999, out16.data(), n, 0), krn_ok);
         for (int i = 0; i < n; ++i) ASSERT_EQ(out16[size_t(i)], model_scale_16u(in16[size_t(i)] + 999u, 0)) << i;
+    });
+}
+
+namespace {
+
+template <class T, class Fused>
+void check_fused(Fused fused) {
+    const std::vector<T> special = special_values<T>();
+    const std::vector<T> constants = {T(1), T(0), -T(0), T(-1.5), T(3.25), T(0.1), special[12], special[15],
+                                      special[19], special[21], special[9]};
+    for (int len : {1, 17, 129, 1031}) {
+        const std::vector<T> in = float_inputs<T>(len, uint32_t(len));
+        guarded<T> dst(len, 3, T(-9));
+        for (T m : constants)
+            for (T a : constants) {
+                ASSERT_EQ(fused(in.data(), m, a, dst.data, len), krn_ok);
+                for (int i = 0; i < len; ++i)
+                    ASSERT_TRUE(same_bits(dst.data[i], model_add(model_mul(in[size_t(i)], m), a)))
+                        << "mul " << m << " add " << a << " x " << in[size_t(i)] << " at " << i;
+                ASSERT_TRUE(dst.guards_intact());
+            }
+    }
+}
+
+}  // namespace
+
+TEST(ConstArithFused, MultiplyThenAddInOnePassEqualsTheTwoKernels) {
+    for_each_supported_level([](int level) {
+        check_fused<float>(krn_mul_add_const_32f_variant(level));
+        check_fused<double>(krn_mul_add_const_64f_variant(level));
+        const auto fused16 = krn_mul_add_const_scaled_16u_variant(level);
+        for (int sf : {0, 1, -1, 18})
+            for (uint16_t m : {0, 1, 2, 300, 65535})
+                for (uint16_t a : {0, 1, 7, 65535})
+                    for (int len : {1, 33, 130}) {
+                        const std::vector<uint16_t> in = inputs_16u(len, uint32_t(len + m));
+                        std::vector<uint16_t> out(in.size());
+                        ASSERT_EQ(fused16(in.data(), m, a, out.data(), len, sf), krn_ok);
+                        for (int i = 0; i < len; ++i)
+                            ASSERT_EQ(out[size_t(i)],
+                                      model_scale_16u(model_scale_16u(uint64_t(in[size_t(i)]) * m, sf) + a, sf))
+                                << "mul " << m << " add " << a << " sf " << sf << " x " << in[size_t(i)];
+                    }
+        uint16_t buf[4] = {1, 2, 3, 4};
+        float f[4] = {};
+        EXPECT_EQ(fused16(nullptr, 2, 3, buf, 0, 0), krn_err_null);
+        EXPECT_EQ(fused16(buf, 2, 3, buf, 0, 0), krn_err_size);
+        EXPECT_EQ(krn_mul_add_const_32f_variant(level)(f, 2, 3, nullptr, -1), krn_err_null);
+        EXPECT_EQ(krn_mul_add_const_64f_variant(level)(nullptr, 2, 3, nullptr, 1), krn_err_null);
+        EXPECT_EQ(buf[0], 1);
     });
 }

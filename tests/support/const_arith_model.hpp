@@ -4,38 +4,32 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 namespace qor::test {
 
 template <class T>
-struct float_bits;
-template <>
-struct float_bits<float> {
-    using type = uint32_t;
-    static constexpr type quiet = 0x00400000u;
-};
-template <>
-struct float_bits<double> {
-    using type = uint64_t;
-    static constexpr type quiet = 0x0008000000000000ull;
-};
+using bits_t = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+// The top fraction bit: set in a quiet NaN, clear in a signalling one.
+template <class T>
+constexpr bits_t<T> quiet_bit = bits_t<T>{1} << (std::numeric_limits<T>::digits - 2);
 
 template <class T>
-typename float_bits<T>::type bits_of(T x) {
-    typename float_bits<T>::type b;
+bits_t<T> bits_of(T x) {
+    bits_t<T> b;
     std::memcpy(&b, &x, sizeof b);
     return b;
 }
 template <class T>
-T from_bits(typename float_bits<T>::type b) {
+T from_bits(bits_t<T> b) {
     T x;
     std::memcpy(&x, &b, sizeof x);
     return x;
 }
 template <class T>
 T quieted(T nan) {
-    return from_bits<T>(bits_of(nan) | float_bits<T>::quiet);
+    return from_bits<T>(bits_of(nan) | quiet_bit<T>);
 }
 
 // A neutral constant copies bit for bit, a zero constant gives +0 whatever the element; otherwise
@@ -71,14 +65,14 @@ inline uint16_t model_scale_16u(uint64_t r, int sf) {
 template <class T>
 std::vector<T> special_values() {
     using lim = std::numeric_limits<T>;
-    using B = typename float_bits<T>::type;
+    using B = bits_t<T>;
     const B sign = B{1} << (sizeof(B) * 8 - 1);
     const B quiet_nan = bits_of(lim::quiet_NaN());
     std::vector<T> v = {T(0), -T(0), T(1), -T(1), T(2), T(0.5), T(3.25), -T(1e3), T(0.1),
                         lim::infinity(), -lim::infinity(), lim::max(), -lim::max(), lim::min(), -lim::min(),
                         lim::denorm_min(), -lim::denorm_min(), lim::min() - lim::denorm_min(), lim::min() / 3,
                         from_bits<T>(quiet_nan | 0x123), from_bits<T>(sign | quiet_nan | 0x77),
-                        from_bits<T>((quiet_nan & ~float_bits<T>::quiet) | 0x5),  // signalling
+                        from_bits<T>((quiet_nan & ~quiet_bit<T>) | 0x5),  // signalling
                         lim::quiet_NaN(), from_bits<T>(sign | quiet_nan)};
     return v;
 }

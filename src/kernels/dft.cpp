@@ -1,0 +1,416 @@
+// The DFT transform and the spectrum kernels, compiled once per level. The plan they read is
+// built by the baseline planner (kernels/dft/plan.cpp) and holds only numbers and offsets.
+// GCC's auto-vectoriser turns complex products into fused multiply-add/subtract (vfmaddsub) at
+// the FMA levels even under -ffp-contract=off; the stages are vectorised by hand instead, so that
+// every level gives the same bits. Set before any include so every function shares the setting.
+#pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <immintrin.h>
+#include <utility>
+
+#include "kernels/dft_spec.hpp"
+#include "kernels/level.hpp"
+#include "kernels/runtime/status.hpp"
+#include "kernels/types.hpp"
+
+#if QOR_LEVEL >= 5
+#  define QOR_DFT_VECTOR_BYTES 64
+#elif QOR_LEVEL >= 3
+#  define QOR_DFT_VECTOR_BYTES 32
+#else
+#  define QOR_DFT_VECTOR_BYTES 16
+#endif
+
+namespace qor::krn::QOR_LEVEL_NS {
+
+#include "kernels/dft_passes.hpp"
+
+namespace {
+
+using dft::complex_plan;
+using dft::header;
+
+// cos and sin of 2*pi*k/N for N = 1..16, correctly rounded.
+constexpr double small_cos[17][16] = {
+    {},
+    {1.0},
+    {1.0, -1.0},
+    {1.0, -0.5, -0.5},
+    {1.0, 2.0670321098263988e-43, -1.0, 2.2338764406549882e-41},
+    {1.0, 0.30901699437494745, -0.8090169943749475, -0.8090169943749475, 0.30901699437494745},
+    {1.0, 0.5, -0.5, -1.0, -0.5, 0.5},
+    {1.0, 0.6234898018587335, -0.2225209339563144, -0.9009688679024191, -0.9009688679024191, -0.2225209339563144, 0.6234898018587335},
+    {1.0, 0.7071067811865476, 2.0670321098263988e-43, -0.7071067811865476, -1.0, -0.7071067811865476, 2.2338764406549882e-41, 0.7071067811865476},
+    {1.0, 0.766044443118978, 0.17364817766693036, -0.5, -0.9396926207859084, -0.9396926207859084, -0.5, 0.17364817766693036, 0.766044443118978},
+    {1.0, 0.8090169943749475, 0.30901699437494745, -0.30901699437494745, -0.8090169943749475, -1.0, -0.8090169943749475, -0.30901699437494745, 0.30901699437494745, 0.8090169943749475},
+    {1.0, 0.8412535328311812, 0.41541501300188644, -0.14231483827328514, -0.6548607339452851, -0.9594929736144974, -0.9594929736144974, -0.6548607339452851, -0.14231483827328514, 0.41541501300188644, 0.8412535328311812},
+    {1.0, 0.8660254037844386, 0.5, 2.0670321098263988e-43, -0.5, -0.8660254037844386, -1.0, -0.8660254037844386, -0.5, 2.2338764406549882e-41, 0.5, 0.8660254037844386},
+    {1.0, 0.8854560256532099, 0.5680647467311558, 0.12053668025532305, -0.3546048870425356, -0.7485107481711011, -0.970941817426052, -0.970941817426052, -0.7485107481711011, -0.3546048870425356, 0.12053668025532305, 0.5680647467311558, 0.8854560256532099},
+    {1.0, 0.9009688679024191, 0.6234898018587335, 0.2225209339563144, -0.2225209339563144, -0.6234898018587335, -0.9009688679024191, -1.0, -0.9009688679024191, -0.6234898018587335, -0.2225209339563144, 0.2225209339563144, 0.6234898018587335, 0.9009688679024191},
+    {1.0, 0.9135454576426009, 0.6691306063588582, 0.30901699437494745, -0.10452846326765347, -0.5, -0.8090169943749475, -0.9781476007338057, -0.9781476007338057, -0.8090169943749475, -0.5, -0.10452846326765347, 0.30901699437494745, 0.6691306063588582, 0.9135454576426009},
+    {1.0, 0.9238795325112867, 0.7071067811865476, 0.3826834323650898, 2.0670321098263988e-43, -0.3826834323650898, -0.7071067811865476, -0.9238795325112867, -1.0, -0.9238795325112867, -0.7071067811865476, -0.3826834323650898, 2.2338764406549882e-41, 0.3826834323650898, 0.7071067811865476, 0.9238795325112867},
+};
+constexpr double small_sin[17][16] = {
+    {},
+    {0.0},
+    {0.0, 4.1340642196527976e-43},
+    {0.0, 0.8660254037844386, -0.8660254037844386},
+    {0.0, 1.0, 4.1340642196527976e-43, -1.0},
+    {0.0, 0.9510565162951535, 0.5877852522924731, -0.5877852522924731, -0.9510565162951535},
+    {0.0, 0.8660254037844386, 0.8660254037844386, 4.1340642196527976e-43, -0.8660254037844386, -0.8660254037844386},
+    {0.0, 0.7818314824680298, 0.9749279121818236, 0.4338837391175581, -0.4338837391175581, -0.9749279121818236, -0.7818314824680298},
+    {0.0, 0.7071067811865476, 1.0, 0.7071067811865476, 4.1340642196527976e-43, -0.7071067811865476, -1.0, -0.7071067811865476},
+    {0.0, 0.6427876096865394, 0.984807753012208, 0.8660254037844386, 0.3420201433256687, -0.3420201433256687, -0.8660254037844386, -0.984807753012208, -0.6427876096865394},
+    {0.0, 0.5877852522924731, 0.9510565162951535, 0.9510565162951535, 0.5877852522924731, 4.1340642196527976e-43, -0.5877852522924731, -0.9510565162951535, -0.9510565162951535, -0.5877852522924731},
+    {0.0, 0.5406408174555976, 0.9096319953545183, 0.9898214418809327, 0.7557495743542583, 0.28173255684142967, -0.28173255684142967, -0.7557495743542583, -0.9898214418809327, -0.9096319953545183, -0.5406408174555976},
+    {0.0, 0.5, 0.8660254037844386, 1.0, 0.8660254037844386, 0.5, 4.1340642196527976e-43, -0.5, -0.8660254037844386, -1.0, -0.8660254037844386, -0.5},
+    {0.0, 0.46472317204376856, 0.8229838658936564, 0.992708874098054, 0.9350162426854148, 0.6631226582407952, 0.23931566428755777, -0.23931566428755777, -0.6631226582407952, -0.9350162426854148, -0.992708874098054, -0.8229838658936564, -0.46472317204376856},
+    {0.0, 0.4338837391175581, 0.7818314824680298, 0.9749279121818236, 0.9749279121818236, 0.7818314824680298, 0.4338837391175581, 4.1340642196527976e-43, -0.4338837391175581, -0.7818314824680298, -0.9749279121818236, -0.9749279121818236, -0.7818314824680298, -0.4338837391175581},
+    {0.0, 0.4067366430758002, 0.7431448254773942, 0.9510565162951535, 0.9945218953682733, 0.8660254037844386, 0.5877852522924731, 0.20791169081775934, -0.20791169081775934, -0.5877852522924731, -0.8660254037844386, -0.9945218953682733, -0.9510565162951535, -0.7431448254773942, -0.4067366430758002},
+    {0.0, 0.3826834323650898, 0.7071067811865476, 0.9238795325112867, 1.0, 0.9238795325112867, 0.7071067811865476, 0.3826834323650898, 4.1340642196527976e-43, -0.3826834323650898, -0.7071067811865476, -0.9238795325112867, -1.0, -0.9238795325112867, -0.7071067811865476, -0.3826834323650898},
+};
+
+// Straight-line real DFT of N <= 16 points into the packed layout; j and N - j are paired so the
+// cosine and sine sums each take half the products.
+template <int N, class T>
+void small_real(const T* src, T* dst) {
+    T x[N];
+    for (int j = 0; j < N; ++j) x[j] = src[j];
+    constexpr int h = (N - 1) / 2;
+    T s[h + 1], d[h + 1];
+    T r0 = x[0];
+    for (int j = 1; j <= h; ++j) {
+        s[j] = x[j] + x[N - j];
+        d[j] = x[j] - x[N - j];
+        r0 += s[j];
+    }
+    T y[N];
+    if constexpr (N % 2 == 0) {
+        T alt = x[0];
+        for (int j = 1; j < N; ++j) alt = (j & 1) ? alt - x[j] : alt + x[j];
+        y[N - 1] = alt;
+        r0 += x[N / 2];
+    }
+    y[0] = r0;
+    for (int k = 1; k <= h; ++k) {
+        T re = x[0], im = T(0);
+        for (int j = 1; j <= h; ++j) {
+            const int jk = (j * k) % N;
+            re += T(small_cos[N][jk]) * s[j];
+            im -= T(small_sin[N][jk]) * d[j];
+        }
+        if constexpr (N % 2 == 0) re += (k & 1) ? -x[N / 2] : x[N / 2];
+        y[2 * k - 1] = re;
+        y[2 * k] = im;
+    }
+    for (int j = 0; j < N; ++j) dst[j] = y[j];
+}
+
+template <class T>
+void run_small(int n, const T* src, T* dst) {
+    switch (n) {
+        case 1: dst[0] = src[0]; break;
+        case 2: {
+            const T a = src[0], b = src[1];
+            dst[0] = a + b;
+            dst[1] = a - b;
+            break;
+        }
+        case 3: small_real<3>(src, dst); break;
+        case 4: {
+            const T a = src[0], b = src[1], c = src[2], d = src[3];
+            dst[0] = (a + c) + (b + d);
+            dst[1] = a - c;
+            dst[2] = d - b;
+            dst[3] = (a + c) - (b + d);
+            break;
+        }
+        case 5: small_real<5>(src, dst); break;
+        case 6: small_real<6>(src, dst); break;
+        case 7: small_real<7>(src, dst); break;
+        case 8: small_real<8>(src, dst); break;
+        case 9: small_real<9>(src, dst); break;
+        case 10: small_real<10>(src, dst); break;
+        case 11: small_real<11>(src, dst); break;
+        case 12: small_real<12>(src, dst); break;
+        case 13: small_real<13>(src, dst); break;
+        case 14: small_real<14>(src, dst); break;
+        case 15: small_real<15>(src, dst); break;
+        default: small_real<16>(src, dst); break;
+    }
+}
+
+// The split step: with Z the transform of z[j] = x[2j] + i x[2j+1] (M = N/2 points),
+//   X[k] = A[k] Z[k] + B[k] conj(Z[M-k]),  X[M-k] = conj(A[k] conj(Z[M-k]) + B[k] Z[k]).
+// Z may lie in dst itself (then X[k] lands in Z's slot k and R(N/2) moves to the end afterwards)
+// or elsewhere (then X[k] goes straight to its packed place).
+template <class T>
+void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
+    const bool inside = reinterpret_cast<const T*>(z) == dst;
+    const int64_t off = inside ? 0 : -1;
+    const cx<T> z0 = z[0];
+    const T r0 = z0.r + z0.i, rm = z0.r - z0.i;
+    int64_t k = 1;
+    for (; k < m - k; ++k) {
+        const cx<T> zk = z[k], zm = z[m - k];
+        const cx<T> ak = a[k], bk = b[k];
+        const cx<T> xk = add(mul(ak, zk), mulc(bk, zm));
+        const cx<T> t = add(mulc(ak, zm), mul(bk, zk));
+        dst[2 * k + off] = xk.r;
+        dst[2 * k + 1 + off] = xk.i;
+        dst[2 * (m - k) + off] = t.r;
+        dst[2 * (m - k) + 1 + off] = -t.i;
+    }
+    if (k == m - k) {
+        const cx<T> zk = z[k];
+        dst[2 * k + off] = zk.r;
+        dst[2 * k + 1 + off] = -zk.i;
+    }
+    dst[0] = r0;
+    if (inside) std::memmove(dst + 1, dst + 2, size_t(2 * m - 2) * sizeof(T));
+    dst[2 * m - 1] = rm;
+}
+
+// Complex direct transform (the half-length fallback for short lengths).
+template <class T>
+void direct_complex(const cx<T>* z, cx<T>* out, int64_t len, const cx<T>* w) {
+    for (int64_t k = 0; k < len; ++k) {
+        cx<T> acc = {T(0), T(0)};
+        int64_t jk = 0;
+        for (int64_t j = 0; j < len; ++j) {
+            acc = add(acc, mul(z[j], w[jk]));
+            jk += k;
+            if (jk >= len) jk -= len;
+        }
+        out[k] = acc;
+    }
+}
+
+// Real direct transform of odd length into the packed layout; x is a copy of the samples.
+template <class T>
+void direct_real(const T* x, T* dst, int64_t len, const cx<T>* w) {
+    T r0 = T(0);
+    for (int64_t j = 0; j < len; ++j) r0 += x[j];
+    dst[0] = r0;
+    for (int64_t k = 1; 2 * k < len; ++k) {
+        T re = T(0), im = T(0);
+        int64_t jk = 0;
+        for (int64_t j = 0; j < len; ++j) {
+            re += x[j] * w[jk].r;
+            im += x[j] * w[jk].i;
+            jk += k;
+            if (jk >= len) jk -= len;
+        }
+        dst[2 * k - 1] = re;
+        dst[2 * k] = im;
+    }
+}
+
+// Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
+// length K done with two length-K transforms (the inverse one through conjugation). a and c are
+// K values each; z is complex (Real = false) or real samples. Returns the K values whose first
+// L, times b, are X: the caller finishes.
+template <class T, bool Real>
+cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c) {
+    const complex_plan& cp = h.main;
+    const int64_t len = cp.len, k_len = cp.conv_len;
+    const cx<T>* b = at<const cx<T>*>(spec, cp.table);
+    const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+    if constexpr (Real) {
+        const T* x = static_cast<const T*>(in);
+        for (int64_t j = 0; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
+    } else {
+        const cx<T>* z = static_cast<const cx<T>*>(in);
+        for (int64_t j = 0; j < len; ++j) a[j] = mul(z[j], b[j]);
+    }
+    for (int64_t j = len; j < k_len; ++j) a[j] = {T(0), T(0)};
+    cx<T>* p = run_passes<T>(spec, h.conv, a, c, a);
+    for (int64_t j = 0; j < k_len; ++j) {
+        const cx<T> v = mul(p[j], ker[j]);
+        p[j] = {v.r, -v.i};
+    }
+    return run_passes<T>(spec, h.conv, p, p == a ? c : a, p);
+}
+
+template <class T>
+void scale(T* dst, int64_t n, T f) {
+    for (int64_t j = 0; j < n; ++j) dst[j] *= f;
+}
+
+uint8_t* align64(const uint8_t* p) {
+    return reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(p) + 63) & ~uintptr_t(63));
+}
+
+template <class T>
+int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, int32_t id) {
+    if (!spec_area) return krn_err_null;
+    const uint8_t* spec = align64(spec_area);
+    const header& h = *reinterpret_cast<const header*>(spec);
+    if (h.id != id) return krn_err_context;
+    if (!src || !dst) return krn_err_null;
+    const int64_t n = h.n;
+    if (n > 16 && !work_area) return krn_err_null;
+    cx<T>* work = reinterpret_cast<cx<T>*>(align64(work_area));
+    const complex_plan& cp = h.main;
+
+    if (h.kind == dft::plan_small) {
+        run_small<T>(int(n), src, dst);
+    } else if (h.kind == dft::plan_split) {
+        const int64_t m = n / 2;
+        const cx<T>* z = reinterpret_cast<const cx<T>*>(src);
+        cx<T>* d = reinterpret_cast<cx<T>*>(dst);
+        const cx<T>* res;
+        if (cp.kind == dft::complex_passes) {
+            res = run_passes<T>(spec, cp, z, work, d);
+        } else if (cp.kind == dft::complex_direct) {
+            direct_complex<T>(z, work, m, at<const cx<T>*>(spec, cp.table));
+            res = work;
+        } else {
+            const cx<T>* c = chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len);
+            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
+            for (int64_t k = 0; k < m; ++k) d[k] = mulc(b[k], c[k]);
+            res = d;
+        }
+        const cx<T>* ta = at<const cx<T>*>(spec, h.split);
+        split<T>(res, dst, m, ta, ta + (n + 3) / 4);
+    } else {
+        const int64_t half = (n - 1) / 2;
+        const cx<T>* res;
+        if (cp.kind == dft::complex_passes) {
+            for (int64_t j = 0; j < n; ++j) work[j] = {src[j], T(0)};
+            res = run_passes<T>(spec, cp, work, work + n, work);
+        } else if (cp.kind == dft::complex_direct) {
+            T* copy = reinterpret_cast<T*>(work);
+            for (int64_t j = 0; j < n; ++j) copy[j] = src[j];
+            direct_real<T>(copy, dst, n, at<const cx<T>*>(spec, cp.table));
+            res = nullptr;
+        } else {
+            cx<T>* c = chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len);
+            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
+            // b[k] * conj(c[k])
+            for (int64_t k = 0; k <= half; ++k) {
+                const cx<T> v = mulc(b[k], c[k]);
+                c[k] = v;
+            }
+            res = c;
+        }
+        if (res) {
+            dst[0] = res[0].r;
+            for (int64_t k = 1; k <= half; ++k) {
+                dst[2 * k - 1] = res[k].r;
+                dst[2 * k] = res[k].i;
+            }
+        }
+    }
+    if (h.forward_scaled) {
+        if constexpr (sizeof(T) == 4) scale<T>(dst, n, h.scale32);
+        else scale<T>(dst, n, h.scale64);
+    }
+    return krn_ok;
+}
+
+// Square roots of four sums of squares through the reciprocal-square-root estimate and one
+// Newton step, r = s * y (1.5 - 0.5 s y^2); sums below the smallest normal float (the estimate
+// loses them) and infinities (0 * inf) take the exact square root instead.
+inline __m128 magnitude4(__m128 s) {
+    const __m128 y0 = _mm_rsqrt_ps(s);
+    const __m128 hs = _mm_mul_ps(_mm_set1_ps(0.5f), s);
+    const __m128 t = _mm_mul_ps(_mm_mul_ps(hs, y0), y0);
+    const __m128 y1 = _mm_mul_ps(y0, _mm_sub_ps(_mm_set1_ps(1.5f), t));
+    const __m128 r = _mm_mul_ps(s, y1);
+    const __m128 special = _mm_or_ps(_mm_cmplt_ps(s, _mm_set1_ps(0x1p-126f)),
+                                     _mm_cmpeq_ps(s, _mm_set1_ps(__builtin_inff())));
+    return _mm_or_ps(_mm_and_ps(special, _mm_sqrt_ps(s)), _mm_andnot_ps(special, r));
+}
+
+inline __m128 sums_of_squares(const float* p) {
+    const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4);
+    const __m128 a2 = _mm_mul_ps(a, a), b2 = _mm_mul_ps(b, b);
+    return _mm_add_ps(_mm_shuffle_ps(a2, b2, 0x88), _mm_shuffle_ps(a2, b2, 0xDD));
+}
+
+template <class T, class C>
+void expand(const T* packed, C* full, int64_t n) {
+    if (static_cast<const void*>(packed) != static_cast<const void*>(full)) {
+        // Separate areas: one forward sweep writes both halves.
+        full[0] = {packed[0], T(0)};
+        for (int64_t k = 1; 2 * k < n; ++k) {
+            const T re = packed[2 * k - 1], im = packed[2 * k];
+            full[k] = {re, im};
+            full[n - k] = {re, -im};  // negation toggles the sign bit: -0.0 and NaN payloads survive
+        }
+        if (n % 2 == 0 && n > 1) full[n / 2] = {packed[n - 1], T(0)};
+        return;
+    }
+    // In place, from the top down, so that nothing is overwritten before it is read.
+    for (int64_t k = n - 1; 2 * k > n; --k) {
+        const T re = packed[2 * (n - k) - 1], im = packed[2 * (n - k)];
+        full[k] = {re, -im};  // negation toggles the sign bit only: -0.0 and NaN payloads survive
+    }
+    if (n % 2 == 0 && n > 1) {
+        const T re = packed[n - 1];
+        full[n / 2] = {re, T(0)};
+    }
+    for (int64_t k = (n - 1) / 2; k >= 1; --k) {
+        const T re = packed[2 * k - 1], im = packed[2 * k];
+        full[k] = {re, im};
+    }
+    const T re0 = packed[0];
+    full[0] = {re0, T(0)};
+}
+
+}  // namespace
+
+int krn_dft_real_fwd_32f(const float* src, float* dst, const uint8_t* spec, uint8_t* work) {
+    return forward<float>(src, dst, spec, work, dft::id_32f);
+}
+int krn_dft_real_fwd_64f(const double* src, double* dst, const uint8_t* spec, uint8_t* work) {
+    return forward<double>(src, dst, spec, work, dft::id_64f);
+}
+
+}  // namespace qor::krn::QOR_LEVEL_NS
+
+namespace qor::krn::QOR_LEVEL_NS {
+
+int krn_pack_to_complex_32f(const float* packed, krn_32fc* full, int n) {
+    if (!packed || !full) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    expand(packed, full, n);
+    return krn_ok;
+}
+
+int krn_pack_to_complex_64f(const double* packed, krn_64fc* full, int n) {
+    if (!packed || !full) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    expand(packed, full, n);
+    return krn_ok;
+}
+
+int krn_magnitude_32fc(const krn_32fc* src, float* dst, int n) {
+    if (!src || !dst) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    const float* p = &src[0].re;
+    int k = 0;
+    for (; k + 4 <= n; k += 4) _mm_storeu_ps(dst + k, magnitude4(sums_of_squares(p + 2 * k)));
+    if (k < n) {
+        float in[8] = {}, out[4];
+        for (int j = 0; j < 2 * (n - k); ++j) in[j] = p[2 * k + j];
+        _mm_storeu_ps(out, magnitude4(sums_of_squares(in)));
+        for (int j = 0; j < n - k; ++j) dst[k + j] = out[j];
+    }
+    return krn_ok;
+}
+
+int krn_magnitude_64fc(const krn_64fc* src, double* dst, int n) {
+    if (!src || !dst) return krn_err_null;
+    if (n < 1) return krn_err_size;
+    for (int k = 0; k < n; ++k) {
+        const double re = src[k].re, im = src[k].im;
+        dst[k] = std::sqrt(re * re + im * im);
+    }
+    return krn_ok;
+}
+
+}  // namespace qor::krn::QOR_LEVEL_NS

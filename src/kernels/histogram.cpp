@@ -1,0 +1,319 @@
+// Histogram counting. Every sample goes to the largest bin k whose lower level L[k] <= v, within
+// [L[0], L[nBins]); the result never depends on the level of the processor.
+//
+// 32-bit floats: a vector estimate t = (v - L[0]) * (nBins / span) whose error, together with the
+// levels' own distance from the ideal evenly spaced line, is bounded once per call by a margin m.
+// When t lies more than m from an integer, floor(t) is the exact bin; the few lanes closer than m
+// to an edge are settled by a binary search over the stored levels. No gathers are needed.
+// 16-bit integers: evenly divisible edges on short inputs take the bin by one division (done as
+// a float reciprocal with an exact correction); otherwise each sample is counted once in a table
+// of 65,536 counters, which is then summed per bin.
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "kernels/level.hpp"
+#include "kernels/runtime/status.hpp"
+#include "kernels/types.hpp"
+
+namespace qor::krn::QOR_LEVEL_NS {
+
+#include "kernels/histogram_detail.hpp"
+
+namespace {
+
+#if QOR_LEVEL >= 5
+constexpr int vector_bytes = 64;
+#elif QOR_LEVEL >= 3
+constexpr int vector_bytes = 32;
+#else
+constexpr int vector_bytes = 16;
+#endif
+constexpr int lanes = vector_bytes / 4;
+
+using vf = float __attribute__((vector_size(vector_bytes)));
+using vi = int32_t __attribute__((vector_size(vector_bytes)));
+using vs = int16_t __attribute__((vector_size(vector_bytes / 2)));
+
+// One bit per lane whose mask is set.
+inline unsigned lane_bits(vi mask) {
+#if QOR_LEVEL >= 5
+    return _mm512_movepi32_mask((__m512i)mask);
+#elif QOR_LEVEL >= 3
+    return unsigned(_mm256_movemask_ps((__m256)mask));
+#else
+    return unsigned(_mm_movemask_ps((__m128)mask));
+#endif
+}
+
+template <class T>
+T load(const T* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The spec as the counting kernels read it: channel 0's levels, always at their fixed offset,
+// so a copied record still works (its stored pointer would not).
+template <class Level>
+struct levels {
+    const Level* at;
+    int bins;
+};
+
+template <class Level>
+levels<Level> read_levels(const uint8_t* spec) {
+    int32_t n;
+    std::memcpy(&n, spec + hist::off_level_counts, 4);
+    return {reinterpret_cast<const Level*>(spec + hist::off_levels), n - 1};
+}
+
+// Walks the region as runs of contiguous elements: one run when the rows touch.
+template <class T, class Run>
+void for_each_run(const T* src, int step, krn_size roi, Run&& run) {
+    if (int64_t{step} == int64_t{roi.width} * int64_t(sizeof(T))) {
+        run(src, int64_t{roi.width} * roi.height);
+        return;
+    }
+    const char* row = reinterpret_cast<const char*>(src);
+    for (int y = 0; y < roi.height; ++y, row += step) run(reinterpret_cast<const T*>(row), int64_t{roi.width});
+}
+
+template <class T>
+int check_counting_args(const T* src, int step, krn_size roi, const uint32_t* counts, const uint8_t* spec) {
+    if (!src || !counts || !spec) return krn_err_null;
+    if (roi.width < 1 || roi.height < 1) return krn_err_size;
+    if (int64_t{step} < int64_t{roi.width} * int64_t(sizeof(T))) return krn_err_step;
+    if (std::memcmp(spec + hist::off_tag, hist::tag, 4) != 0) return krn_err_spec_tag;
+    int32_t n;
+    std::memcpy(&n, spec + hist::off_level_counts, 4);
+    if (n < 2) return krn_err_levels;  // only a damaged record gets here
+    return krn_ok;
+}
+
+// Counts of vectors whose lanes were sent to bin 0 as a stand-in for "not counted", taken back at
+// the end. Lane counters are folded well before they could overflow.
+struct stand_ins {
+    vi fast_lanes{};  // minus the number of lanes counted for real, per lane
+    int64_t lanes_sent = 0;
+    int64_t real = 0;
+    int pending = 0;
+    void add(vi fast) {
+        fast_lanes += fast;
+        lanes_sent += lanes;
+        if (++pending == (1 << 20)) fold();
+    }
+    void fold() {
+        for (int j = 0; j < lanes; ++j) real -= fast_lanes[j];
+        fast_lanes = vi{};
+        pending = 0;
+    }
+    // What bin 0 received that it should not have.
+    uint32_t excess() {
+        fold();
+        return uint32_t(lanes_sent - real);
+    }
+};
+
+// The scatter is the bound: unrolled, with the indices read back in pairs to halve the loads.
+inline void count_lanes(uint32_t* counts, vi index) {
+    uint64_t pairs[lanes / 2];
+    std::memcpy(pairs, &index, sizeof pairs);
+#pragma GCC unroll 8
+    for (int j = 0; j < lanes / 2; ++j) {
+        ++counts[uint32_t(pairs[j])];
+        ++counts[uint32_t(pairs[j] >> 32)];
+    }
+}
+
+// ---- 32-bit float ----------------------------------------------------------------------------
+
+// Largest k < bins with L[k] <= v, for non-decreasing levels and L[0] <= v < L[bins].
+inline int search_bin(const float* L, int bins, float v) {
+    int lo = 0, hi = bins;
+    while (hi - lo > 1) {
+        const int mid = lo + (hi - lo) / 2;
+        if (L[mid] <= v)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+enum class float_method { estimate, search, literal };
+
+struct float_plan {
+    const float* L;
+    int bins;
+    float lo, hi, scale, margin;
+    float_method method;
+};
+
+float_plan plan_floats(levels<float> lv) {
+    float_plan p{lv.at, lv.bins, lv.at[0], lv.at[lv.bins], 0.0f, 0.0f, float_method::literal};
+    for (int k = 0; k < lv.bins; ++k)
+        if (!(lv.at[k] <= lv.at[k + 1])) return p;  // a NaN or falling level: apply the definition as is
+    p.method = float_method::search;
+    const double span = double(p.hi) - double(p.lo);
+    if (!(span <= FLT_MAX) || lv.bins > (1 << 17)) return p;
+    const double scale = lv.bins / span;
+    // How far the stored levels stray from the evenly spaced line, in bins.
+    double stray = 0;
+    for (int k = 0; k <= lv.bins; ++k) stray = std::max(stray, std::fabs((double(lv.at[k]) - p.lo) * scale - k));
+    // Three roundings of the float estimate (difference, scale, product), relative 2^-24 each, on
+    // a value at most bins; twice that bound, plus slack for the double arithmetic above.
+    const double margin = stray + 6.0 * (lv.bins + 1) * 0x1p-24 + 0x1p-20;
+    if (margin > 0.25) return p;
+    p.scale = float(scale);
+    p.margin = std::nextafter(float(margin), 1.0f);  // never below the bound
+    p.method = float_method::estimate;
+    return p;
+}
+
+inline bool in_range(const float_plan& p, float v) { return v >= p.lo && v < p.hi; }
+
+// The definition applied literally, for levels that are not in order.
+inline int literal_bin(const float_plan& p, float v) {
+    for (int k = p.bins - 1; k >= 0; --k)
+        if (p.L[k] <= v) return k;
+    return -1;
+}
+
+void count_floats_scalar(const float_plan& p, const float* src, int64_t n, uint32_t* counts) {
+    for (int64_t i = 0; i < n; ++i) {
+        const float v = load(src + i);
+        if (!in_range(p, v)) continue;
+        const int k = p.method == float_method::literal ? literal_bin(p, v) : search_bin(p.L, p.bins, v);
+        if (k >= 0) ++counts[k];
+    }
+}
+
+void count_floats_estimated(const float_plan& p, const float* src, int64_t n, uint32_t* counts) {
+    const vf lo = vf{} + p.lo, hi = vf{} + p.hi, scale = vf{} + p.scale;
+    const vf low_edge = vf{} + p.margin, high_edge = vf{} + (1.0f - p.margin);
+    const vi bins = vi{} + p.bins;
+    stand_ins sent;
+    int64_t i = 0;
+    for (; i + lanes <= n; i += lanes) {
+        const vf v = load(reinterpret_cast<const vf*>(src + i));
+        const vi in = (v >= lo) & (v < hi);
+        const vf t = (vf)((vi)((v - lo) * scale) & in);
+        const vi k = __builtin_convertvector(t, vi);
+        const vf frac = t - __builtin_convertvector(k, vf);
+        const vi clear = (frac >= low_edge) & (frac < high_edge) & (k < bins);
+        const vi fast = in & clear;
+        count_lanes(counts, k & fast);
+        sent.add(fast);
+        if (unsigned near_edge = lane_bits(in & ~clear)) {
+            do {
+                const int j = __builtin_ctz(near_edge);
+                ++counts[search_bin(p.L, p.bins, load(src + i + j))];
+                near_edge &= near_edge - 1;
+            } while (near_edge);
+        }
+    }
+    counts[0] -= sent.excess();
+    count_floats_scalar(p, src + i, n - i, counts);
+}
+
+// ---- 16-bit signed -----------------------------------------------------------------------------
+
+// Equal bins of width w from L[0]: bin (v - L[0]) / w.
+void count_divided_scalar(const int16_t* src, int64_t n, int64_t first, int64_t last, int64_t width, uint32_t* counts) {
+    for (int64_t i = 0; i < n; ++i) {
+        const int64_t v = load(src + i);
+        if (v >= first && v < last) ++counts[(v - first) / width];
+    }
+}
+
+// The same with a float reciprocal: differences and widths below 2^21 keep every product exact and
+// the estimate within one of the quotient, which the two comparisons correct.
+void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t last, int32_t width, uint32_t* counts) {
+    const vi lo = vi{} + first, hi = vi{} + last;
+    const vf w = vf{} + float(width), reciprocal = vf{} + 1.0f / float(width);
+    stand_ins sent;
+    int64_t i = 0;
+    for (; i + lanes <= n; i += lanes) {
+        const vi v = __builtin_convertvector(load(reinterpret_cast<const vs*>(src + i)), vi);
+        const vi in = (v >= lo) & (v < hi);
+        const vf x = __builtin_convertvector((v - lo) & in, vf);
+        vi q = __builtin_convertvector(x * reciprocal, vi);
+        q += (__builtin_convertvector(q, vf) * w > x);  // a true comparison is -1
+        q -= (__builtin_convertvector(q + 1, vf) * w <= x);
+        count_lanes(counts, q & in);
+        sent.add(in);
+    }
+    counts[0] -= sent.excess();
+    count_divided_scalar(src + i, n - i, first, last, width, counts);
+}
+
+// Counters indexed by the signed sample from the table's middle: the index needs no arithmetic.
+void count_table(const int16_t* src, int64_t n, uint32_t* table) {
+    uint32_t* middle = table + 32768;
+    int64_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const int16_t a = load(src + i), b = load(src + i + 1), c = load(src + i + 2), d = load(src + i + 3);
+        ++middle[a];
+        ++middle[b];
+        ++middle[c];
+        ++middle[d];
+    }
+    for (; i < n; ++i) ++middle[load(src + i)];
+}
+
+inline int64_t clamp_level(int32_t level) { return std::clamp<int64_t>(level, -32768, 32768); }
+
+}  // namespace
+
+int krn_histogram_32f(const float* src, int srcStep, krn_size roi, uint32_t* counts, const uint8_t* spec,
+                      uint8_t* /*work*/) {
+    if (int st = check_counting_args(src, srcStep, roi, counts, spec)) return st;
+    const float_plan plan = plan_floats(read_levels<float>(spec));
+    std::memset(counts, 0, sizeof(uint32_t) * size_t(plan.bins));
+    for_each_run(src, srcStep, roi, [&](const float* p, int64_t n) {
+        if (plan.method == float_method::estimate)
+            count_floats_estimated(plan, p, n, counts);
+        else
+            count_floats_scalar(plan, p, n, counts);
+    });
+    return krn_ok;
+}
+
+int krn_histogram_16s(const int16_t* src, int srcStep, krn_size roi, uint32_t* counts, const uint8_t* spec,
+                      uint8_t* work) {
+    if (!work) return krn_err_null;
+    if (int st = check_counting_args(src, srcStep, roi, counts, spec)) return st;
+    const levels<int32_t> lv = read_levels<int32_t>(spec);
+    std::memset(counts, 0, sizeof(uint32_t) * size_t(lv.bins));
+    const int64_t first = lv.at[0], last = lv.at[lv.bins];
+    const int64_t span = last - first;
+    if (span % lv.bins == 0 && int64_t{roi.width} * roi.height < hist::table_counters) {
+        const int64_t width = span / lv.bins;
+        if (width == 0) return krn_ok;  // L[0] == L[nBins]: no sample lies in between
+        const bool exact_in_float = first >= -(1 << 20) && first <= (1 << 20) && width <= (1 << 20);
+        for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) {
+            if (exact_in_float)
+                count_divided_vector(p, n, int32_t(first), int32_t(last), int32_t(width), counts);
+            else
+                count_divided_scalar(p, n, first, last, width, counts);
+        });
+        return krn_ok;
+    }
+    uint32_t* table = reinterpret_cast<uint32_t*>(work);
+    std::memset(table, 0, sizeof(uint32_t) * hist::table_counters);
+    for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) { count_table(p, n, table); });
+    for (int k = 0; k < lv.bins; ++k) {
+        const int64_t from = clamp_level(lv.at[k]), to = clamp_level(lv.at[k + 1]);
+        uint32_t sum = 0;
+        for (int64_t v = from; v < to; ++v) sum += table[v + 32768];
+        counts[k] = sum;
+    }
+    return krn_ok;
+}
+
+}  // namespace qor::krn::QOR_LEVEL_NS

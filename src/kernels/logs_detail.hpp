@@ -1,0 +1,274 @@
+// Helpers of the logs family: vector types of the level's width, lane masks, the floating-point
+// control guards, and the double-precision logarithm cores that every 64-bit kernel, the 32-bit
+// log1p and the 32-bit subnormal paths share. Included inside each level's namespace.
+//
+// Everything here is written op by op (contraction is off), so a core gives the same bits for
+// one lane and for sixteen, at every level.
+
+#if QOR_LEVEL >= 5
+constexpr int vector_bytes = 64;
+#elif QOR_LEVEL >= 3
+constexpr int vector_bytes = 32;
+#else
+constexpr int vector_bytes = 16;
+#endif
+
+// Lanes of N elements of each kind; N = 1 serves the scalar special paths with the same code.
+template <int N>
+struct lanes {
+    typedef double d __attribute__((vector_size(8 * N)));
+    typedef int64_t l __attribute__((vector_size(8 * N)));
+    typedef uint64_t ul __attribute__((vector_size(8 * N)));
+    typedef float f __attribute__((vector_size(4 * N)));
+    typedef int32_t i __attribute__((vector_size(4 * N)));
+    typedef uint32_t ui __attribute__((vector_size(4 * N)));
+};
+
+constexpr int f32_lanes = vector_bytes / 4;
+constexpr int f64_lanes = vector_bytes / 8;
+using vf = lanes<f32_lanes>::f;
+using vi = lanes<f32_lanes>::i;
+using vd = lanes<f64_lanes>::d;
+using vl = lanes<f64_lanes>::l;
+
+template <class To, class From>
+inline To bits_as(From v) {
+    static_assert(sizeof(To) == sizeof(From));
+    return __builtin_bit_cast(To, v);
+}
+
+// One bit per lane of a comparison result (all ones or zero per lane), lane 0 in bit 0.
+inline unsigned lane_bits(vi m) {
+#if QOR_LEVEL >= 5
+    return _mm512_movepi32_mask(bits_as<__m512i>(m));
+#elif QOR_LEVEL >= 3
+    return unsigned(_mm256_movemask_ps(bits_as<__m256>(m)));
+#else
+    return unsigned(_mm_movemask_ps(bits_as<__m128>(m)));
+#endif
+}
+inline unsigned lane_bits(vl m) {
+#if QOR_LEVEL >= 5
+    return _mm512_movepi64_mask(bits_as<__m512i>(m));
+#elif QOR_LEVEL >= 3
+    return unsigned(_mm256_movemask_pd(bits_as<__m256d>(m)));
+#else
+    return unsigned(_mm_movemask_pd(bits_as<__m128d>(m)));
+#endif
+}
+
+inline uint16_t x87_control() {
+    uint16_t cw;
+    __asm__ volatile("fnstcw %0" : "=m"(cw));
+    return cw;
+}
+inline void set_x87_control(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
+
+constexpr unsigned mxcsr_flags = 0x3F;        // IE DE ZE OE UE PE
+constexpr unsigned mxcsr_error_flags = 0x1F;  // all but inexact
+constexpr unsigned mxcsr_masks = 0x1F80;
+constexpr unsigned mxcsr_control = 0xFFC0;    // DAZ, masks, rounding, FTZ
+constexpr uint16_t x87_masks = 0x3F;
+
+struct fp_saved {
+    unsigned csr;
+    uint16_t x87;
+    bool changed;
+};
+
+// The ln and log10 kernels compute under round-to-nearest, all exceptions masked, no FTZ/DAZ.
+// A caller already in that state keeps its own flags, minus the error flags we raised; any
+// other caller gets its whole control and status word back. (Plain calls rather than a scoped
+// guard: a destructor would pull exception-handling data into the level objects.)
+inline fp_saved enter_exact_fp() {
+    const fp_saved s{_mm_getcsr(), x87_control(), false};
+    fp_saved out = s;
+    out.changed = (s.csr & mxcsr_control) != mxcsr_masks;
+    if (out.changed) _mm_setcsr(mxcsr_masks | (s.csr & mxcsr_flags));
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(uint16_t(s.x87 | x87_masks));
+    return out;
+}
+inline void leave_exact_fp(const fp_saved& s) {
+    if (s.changed) {
+        _mm_setcsr(s.csr);
+    } else {
+        const unsigned now = _mm_getcsr();
+        _mm_setcsr(now & ~(now & ~s.csr & mxcsr_error_flags));
+    }
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(s.x87);
+}
+
+// The log1p kernels only make sure no exception traps, and put the caller's word back.
+inline fp_saved enter_masked_fp() {
+    fp_saved s{_mm_getcsr(), x87_control(), false};
+    s.changed = (s.csr & mxcsr_masks) != mxcsr_masks;
+    if (s.changed) _mm_setcsr(s.csr | mxcsr_masks);
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(uint16_t(s.x87 | x87_masks));
+    return s;
+}
+inline void leave_masked_fp(const fp_saved& s) {
+    if (s.changed) _mm_setcsr(s.csr);
+    if ((s.x87 & x87_masks) != x87_masks) set_x87_control(s.x87);
+}
+
+// Reports of the element routines; the natural-log kernels turn them into 7 / 8.
+constexpr int report_pole = 18;
+constexpr int report_below = 19;
+
+constexpr float default_nan_f = __builtin_bit_cast(float, 0xFFC00000u);
+constexpr double default_nan_d = __builtin_bit_cast(double, 0xFFF8000000000000ull);
+inline float quiet(float x) { return bits_as<float>(bits_as<uint32_t>(x) | 0x00400000u); }
+inline double quiet(double x) { return bits_as<double>(bits_as<uint64_t>(x) | 0x0008000000000000ull); }
+
+#include "kernels/logs_tables.hpp"
+
+// ln(1 + r) - r = r^2 * P(r) for |r| up to about 2^-10.
+constexpr double p0 = -0.49999999999988803, p1 = 0.33333333333308374;
+constexpr double p2 = -0.2500003054940248, p3 = 0.2000003665949424;
+
+// The shared reduction of a positive normal double x = 2^k * u, u in [1, 2):
+// c = round(1024 / u) from a single-precision quotient (512..1024) and r = u*c/1024 - 1.
+// u*c/1024 lies on the 2^-62 grid and |r| < 2^-10, so r is a double and is computed exactly:
+// u_hi keeps 26 fraction bits, u_hi*c and u_lo*c are exact, and so is their final sum.
+template <int N>
+struct reduced {
+    typename lanes<N>::d k, r;
+    typename lanes<N>::i index;
+};
+
+template <int N>
+inline reduced<N> reduce(typename lanes<N>::l xb, typename lanes<N>::d k_offset) {
+    using L = lanes<N>;
+    using ul = typename L::ul;
+    using d = typename L::d;
+    using f = typename L::f;
+    using i = typename L::i;
+    const ul ub = bits_as<ul>(xb);
+    // 2^52 + E as a double, minus 2^52 + 1023: the unbiased exponent, exactly.
+    const d k = bits_as<d>((ub >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0) + k_offset;
+    const ul mb = (ub & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
+    const d u = bits_as<d>(mb);
+    const d u_hi = bits_as<d>(mb & ~uint64_t{0x3FFFFFF});
+    const d u_lo = u - u_hi;
+    const f q = 1024.0f / __builtin_convertvector(u, f);
+    const f shifted = q + 0x1.8p23f;  // the integer nearest q lands in the low mantissa bits
+    const d c = __builtin_convertvector(shifted - 0x1.8p23f, d);
+    reduced<N> out;
+    out.index = bits_as<i>(shifted) - (0x4B400000 + 512);
+    out.k = k;
+    out.r = ((u_hi * c) * 0x1p-10 - 1.0) + (u_lo * c) * 0x1p-10;
+    return out;
+}
+
+// Table rows for each lane. Lanes are never written one by one into a vector in memory: that
+// defeats store forwarding and costs more than the rest of the core.
+template <int N>
+inline void look_up(const log_entry* table, typename lanes<N>::i index, typename lanes<N>::d& hi,
+                    typename lanes<N>::d& lo) {
+    using d = typename lanes<N>::d;
+    const double* base = &table[0].hi;
+    if constexpr (N == 1) {
+        hi = d{table[index[0]].hi};
+        lo = d{table[index[0]].lo};
+    } else if constexpr (N == 2) {
+        const __m128d a = _mm_loadu_pd(base + 2 * index[0]), b = _mm_loadu_pd(base + 2 * index[1]);
+        hi = bits_as<d>(_mm_unpacklo_pd(a, b));
+        lo = bits_as<d>(_mm_unpackhi_pd(a, b));
+    } else {
+#if QOR_LEVEL >= 5
+        if constexpr (N == 8) {
+            const __m256i at = bits_as<__m256i>(index + index);
+            hi = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base, 8));
+            lo = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base + 1, 8));
+            return;
+        }
+#endif
+#if QOR_LEVEL >= 4
+        if constexpr (N == 4) {
+            const __m128i at = bits_as<__m128i>(index + index);
+            const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+            hi = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, at, all, 8));
+            lo = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base + 1, at, all, 8));
+            return;
+        }
+#endif
+#if QOR_LEVEL >= 3
+        if constexpr (N == 4) {
+            const __m128d a = _mm_loadu_pd(base + 2 * index[0]), b = _mm_loadu_pd(base + 2 * index[1]);
+            const __m128d c = _mm_loadu_pd(base + 2 * index[2]), e = _mm_loadu_pd(base + 2 * index[3]);
+            hi = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpacklo_pd(a, b)), _mm_unpacklo_pd(c, e), 1));
+            lo = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpackhi_pd(a, b)), _mm_unpackhi_pd(c, e), 1));
+            return;
+        }
+#endif
+        static_assert(N <= 8, "lane count");
+    }
+}
+
+template <int N>
+inline typename lanes<N>::d poly_tail(typename lanes<N>::d r) {
+    const typename lanes<N>::d rr = r * r;
+    return rr * ((p0 + p1 * r) + rr * (p2 + p3 * r));
+}
+
+// a + b as s + err exactly (any magnitudes).
+template <class D>
+inline D two_sum(D a, D b, D& err) {
+    const D s = a + b;
+    const D back = s - a;
+    err = (a - (s - back)) + (b - back);
+    return s;
+}
+
+// ln of positive normal doubles (bits xb), plus k_offset * ln 2; extra is a small correction
+// added with the low-order terms (log1p's rounding error of 1 + x, divided by 1 + x).
+// k*ln2_hi + T_hi is exact (both on the 2^-36 grid); its sum with r is kept as s + err, and the
+// small terms are gathered before the one final rounding.
+template <int N>
+inline typename lanes<N>::d ln_core(typename lanes<N>::l xb, typename lanes<N>::d k_offset,
+                                    typename lanes<N>::d extra) {
+    using d = typename lanes<N>::d;
+    const reduced<N> a = reduce<N>(xb, k_offset);
+    d t_hi, t_lo, err;
+    look_up<N>(ln_table, a.index, t_hi, t_lo);
+    const d s = two_sum<d>(a.k * ln2_hi + t_hi, a.r, err);
+    return s + (((err + (a.k * ln2_lo + t_lo)) + extra) + poly_tail<N>(a.r));
+}
+
+// The same for log10: r * log10(e) is split so that its leading product is exact.
+template <int N>
+inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, typename lanes<N>::d k_offset) {
+    using d = typename lanes<N>::d;
+    using ul = typename lanes<N>::ul;
+    constexpr double log10_e = log10_e_hi + log10_e_lo;
+    const reduced<N> a = reduce<N>(xb, k_offset);
+    d t_hi, t_lo, err;
+    look_up<N>(log10_table, a.index, t_hi, t_lo);
+    const d r_hi = bits_as<d>(bits_as<ul>(a.r) & ~uint64_t{0x7FFFFFF});  // 26 significant bits
+    const d r_lo = a.r - r_hi;
+    const d s = two_sum<d>(a.k * log10_2_hi + t_hi, r_hi * log10_e_hi, err);
+    const d small = (r_hi * log10_e_lo + r_lo * log10_e) + poly_tail<N>(a.r) * log10_e;
+    return s + ((err + (a.k * log10_2_lo + t_lo)) + small);
+}
+
+// ln(1 + x) for x above -1 and finite: 1 + x rounded, its rounding error carried separately.
+template <int N>
+inline typename lanes<N>::d log1p_core(typename lanes<N>::d x) {
+    using d = typename lanes<N>::d;
+    using l = typename lanes<N>::l;
+    const d u = 1.0 + x;
+    const d back = u - 1.0;
+    const d err = (1.0 - (u - back)) + (x - back);
+    return ln_core<N>(bits_as<l>(u), d{} + 0.0, err / u);
+}
+
+// Scalar forms of the cores, for the special paths.
+inline double ln_scalar(double x, double k_offset = 0.0) {
+    using one = lanes<1>;
+    return ln_core<1>(bits_as<one::l>(x), one::d{k_offset}, one::d{0.0})[0];
+}
+inline double log10_scalar(double x, double k_offset = 0.0) {
+    using one = lanes<1>;
+    return log10_core<1>(bits_as<one::l>(x), one::d{k_offset})[0];
+}
+inline double log1p_scalar(double x) { return log1p_core<1>(lanes<1>::d{x})[0]; }

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "kernels/kernels.hpp"
+#include "kernels/random_state.hpp"
+#include "support/levels.hpp"
+#include "support/random_model.hpp"
+
+namespace ours {
+#include "kernels/random_ln.hpp"
+}
+
+using namespace qor::krn;
+using qor::test::for_each_supported_level;
+using qor::test::libc_ln;
+using qor::test::model_core;
+using qor::test::model_gauss;
+
+namespace {
+
+double lib_ln(double s) { return ours::ln_scalar(s); }
+
+uint64_t bits_of(double v) {
+    uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+
+// One type's kernels and record, so every test runs over the three Gaussian types alike.
+template <class T>
+struct gauss_kind;
+template <>
+struct gauss_kind<float> {
+    using state = krn_rand_gauss_state_32f;
+    static int init(state* s, double mean, double sd, uint32_t seed) {
+        return krn_rand_gauss_init_32f(s, float(mean), float(sd), seed);
+    }
+    static krn_rand_gauss_32f_fn variant(int level) { return krn_rand_gauss_32f_variant(level); }
+    static float round(double v) { return float(v); }
+};
+template <>
+struct gauss_kind<double> {
+    using state = krn_rand_gauss_state_64f;
+    static int init(state* s, double mean, double sd, uint32_t seed) { return krn_rand_gauss_init_64f(s, mean, sd, seed); }
+    static krn_rand_gauss_64f_fn variant(int level) { return krn_rand_gauss_64f_variant(level); }
+    static double round(double v) { return v; }
+};
+template <>
+struct gauss_kind<int16_t> {
+    using state = krn_rand_gauss_state_16s;
+    static int init(state* s, double mean, double sd, uint32_t seed) {
+        return krn_rand_gauss_init_16s(s, int16_t(mean), int16_t(sd), seed);
+    }
+    static krn_rand_gauss_16s_fn variant(int level) { return krn_rand_gauss_16s_variant(level); }
+    static int16_t round(double v) { return qor::test::model_round_16s(v); }
+};
+
+// Runs the kernel of one level over consecutive pieces of one state and compares the whole
+// against the model (with our logarithm: bit for bit for every type).
+template <class T>
+void expect_sequence(int level, uint32_t seed, double mean, double sd, std::vector<int> pieces) {
+    using K = gauss_kind<T>;
+    typename K::state st;
+    ASSERT_EQ(K::init(&st, mean, sd, seed), krn_ok);
+    model_gauss<lib_ln> model(seed, static_cast<double>(st.mean), static_cast<double>(st.stdev));
+    int offset = 0;
+    for (int n : pieces) {
+        std::vector<T> got(n + 1, T(7));
+        ASSERT_EQ(K::variant(level)(got.data(), n, &st), krn_ok);
+        EXPECT_EQ(got[n], T(7)) << "wrote past the end";
+        const std::vector<double> want = model.next(n);
+        for (int i = 0; i < n; ++i) {
+            const T w = K::round(want[i]);
+            if (std::memcmp(&got[i], &w, sizeof(T)) != 0) {
+                ADD_FAILURE() << "element " << offset + i << " of seed " << seed << ": " << +got[i] << " vs " << +w;
+                return;
+            }
+        }
+        offset += n;
+        EXPECT_EQ(st.run.no_spare, model.spare ? 0 : 1);
+    }
+    EXPECT_EQ(st.run.r1, model.k.r1);
+    EXPECT_EQ(st.lcg, model.k.L);
+    EXPECT_EQ(bits_of(st.run.factor), bits_of(model.factor));
+    EXPECT_EQ(st.run.w1, model.w1);
+    EXPECT_EQ(st.run.w2, model.w2);
+}
+
+}  // namespace
+
+TEST(RandomCore, WorkedSteps) {
+    model_core zero(0);
+    EXPECT_EQ(zero.step(), -2143376656);
+    EXPECT_EQ(zero.step(), -1588453546);
+    EXPECT_EQ(zero.step(), -1238212167);
+    model_core fixed(60138);
+    EXPECT_EQ(static_cast<uint32_t>(fixed.step()), 0xB2F52ED8u);
+}
+
+TEST(RandomRecords, SizesAndInitialWords) {
+    int32_t size = 0;
+    EXPECT_EQ(krn_rand_gauss_get_size_32f(&size), krn_ok);
+    EXPECT_EQ(size, 72);
+    EXPECT_EQ(krn_rand_gauss_get_size_64f(&size), krn_ok);
+    EXPECT_EQ(size, 80);
+    EXPECT_EQ(krn_rand_gauss_get_size_16s(&size), krn_ok);
+    EXPECT_EQ(size, 64);
+    EXPECT_EQ(krn_rand_gauss_get_size_16s(nullptr), krn_err_null);
+    EXPECT_EQ(krn_rand_gauss_init_32f(nullptr, 0, 1, 0), krn_err_null);
+    EXPECT_EQ(krn_rand_uniform_init_32f(nullptr, 0, 1, 0), krn_err_null);
+
+    krn_rand_gauss_state_64f g;
+    ASSERT_EQ(krn_rand_gauss_init_64f(&g, -1.5, 2.0, 7), krn_ok);
+    EXPECT_EQ(g.id, 44);
+    EXPECT_EQ(g.seed, 7u);
+    EXPECT_EQ(g.lcg, 0x436CBAE9u);
+    EXPECT_EQ(g.run.r1, 7u);
+    EXPECT_EQ(g.run.r2, 7u * 69069u + 1013904243u);
+    EXPECT_EQ(g.run.r3, g.run.r2 * 69069u + 1013904243u);
+    EXPECT_EQ(g.run.c, 0xFFFFFFFFu);
+    EXPECT_EQ(g.run.no_spare, 1);
+
+    krn_rand_uniform_state_32f u;
+    ASSERT_EQ(krn_rand_uniform_init_32f(&u, 0.1f, 0.7f, 1), krn_ok);
+    EXPECT_EQ(u.id, 39);
+    // Sum and span are single-precision results, widened afterwards.
+    EXPECT_EQ(u.mid, double(0.1f + 0.7f) * 0.5);
+    EXPECT_EQ(u.scale, double(0.7f - 0.1f) * 0x1p-32);
+}
+
+TEST(RandomUniform, WorkedValuesAndModelAtEveryLevel) {
+    for_each_supported_level([](int level) {
+        krn_rand_uniform_state_32f st;
+        ASSERT_EQ(krn_rand_uniform_init_32f(&st, -5.0f, 5.0f, 60138), krn_ok);
+        std::vector<float> got(2000);
+        ASSERT_EQ(krn_rand_uniform_32f_variant(level)(got.data(), 4, &st), krn_ok);
+        EXPECT_EQ(got[0], -3.00946307f);
+        EXPECT_EQ(got[1], -3.36928678f);
+        EXPECT_EQ(got[2], -0.902102768f);
+        EXPECT_EQ(got[3], -2.62009454f);
+        // Odd pieces across the batch and vector boundaries continue one sequence.
+        int done = 4;
+        for (int n : {1, 2, 3, 509, 512, 513, 7}) {
+            ASSERT_EQ(krn_rand_uniform_32f_variant(level)(got.data() + done, n, &st), krn_ok);
+            done += n;
+        }
+        const std::vector<float> want = qor::test::model_uniform(60138, -5.0f, 5.0f, done);
+        for (int i = 0; i < done; ++i) ASSERT_EQ(got[i], want[i]) << "element " << i;
+        for (int i = 0; i < done; ++i) ASSERT_TRUE(got[i] >= -5.0f && got[i] <= 5.0f);
+    });
+}
+
+TEST(RandomUniform, DegenerateAndReversedRanges) {
+    for_each_supported_level([](int level) {
+        krn_rand_uniform_state_32f st;
+        std::vector<float> got(100);
+        krn_rand_uniform_init_32f(&st, 2.5f, 2.5f, 3);
+        ASSERT_EQ(krn_rand_uniform_32f_variant(level)(got.data(), 100, &st), krn_ok);
+        for (float v : got) EXPECT_EQ(v, 2.5f);
+        krn_rand_uniform_init_32f(&st, 1.0f, -1.0f, 3);
+        ASSERT_EQ(krn_rand_uniform_32f_variant(level)(got.data(), 100, &st), krn_ok);
+        const std::vector<float> mirrored = qor::test::model_uniform(3, -1.0f, 1.0f, 100);
+        for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], -mirrored[i]);
+    });
+}
+
+TEST(RandomGauss, WorkedValues) {
+    for_each_supported_level([](int level) {
+        krn_rand_gauss_state_32f st;
+        krn_rand_gauss_init_32f(&st, 0.0f, 1.0f, 0);
+        float got[2];
+        ASSERT_EQ(krn_rand_gauss_32f_variant(level)(got, 2, &st), krn_ok);
+        EXPECT_NEAR(got[0], -0.448984, 1e-6);
+        EXPECT_NEAR(got[1], -1.336852, 1e-6);
+    });
+}
+
+TEST(RandomGauss, SequencesMatchTheModelForEveryType) {
+    for_each_supported_level([](int level) {
+        for (uint32_t seed : {0u, 1u, 60138u, 0xFFFFFFFFu}) {
+            expect_sequence<float>(level, seed, 0.25, 1.5, {2000});
+            expect_sequence<float>(level, seed, -3.0, 0.5, {1999});
+            expect_sequence<double>(level, seed, 1.0, 2.0, {1001});
+            expect_sequence<double>(level, seed, 0.0, -1.0, {1000});
+            expect_sequence<int16_t>(level, seed, 100, 2000, {777});
+        }
+        // Lengths around the vector width and the batch, each split into pieces: a pending spare
+        // carries over with its own multiplication order.
+        expect_sequence<double>(level, 5, 0.1, 3.3, {1, 1, 1, 2, 3, 5, 8, 13, 511, 512, 513, 1, 2});
+        expect_sequence<float>(level, 6, 0.1, 3.3, {3, 1, 7, 2, 1025, 4});
+        expect_sequence<int16_t>(level, 7, -40, 9, {5, 5, 1, 600});
+    });
+}
+
+TEST(RandomGauss, AgreesWithTheLibraryLogarithm) {
+    // Single-precision and 16-bit elements do not see the last bit of the logarithm: the whole
+    // sequence equals the model run with the C library's.
+    krn_rand_gauss_state_32f st;
+    krn_rand_gauss_init_32f(&st, 0.0f, 1.0f, 60138);
+    std::vector<float> got(20000);
+    ASSERT_EQ(krn_rand_gauss_32f(got.data(), int(got.size()), &st), krn_ok);
+    model_gauss<libc_ln> model(60138, 0.0, 1.0);
+    const std::vector<double> want = model.next(int(got.size()));
+    int differ = 0;
+    for (size_t i = 0; i < got.size(); ++i) differ += got[i] != float(want[i]);
+    EXPECT_EQ(differ, 0);
+}
+
+TEST(RandomGauss, SixteenBitLimitsAndZeroDeviation) {
+    for_each_supported_level([](int level) {
+        krn_rand_gauss_state_16s st;
+        krn_rand_gauss_init_16s(&st, 0, 30000, 11);
+        std::vector<int16_t> got(4000);
+        ASSERT_EQ(krn_rand_gauss_16s_variant(level)(got.data(), 4000, &st), krn_ok);
+        int low = 0, high = 0;
+        for (int16_t v : got) low += v == -32768, high += v == 32767;
+        EXPECT_GT(low, 0);
+        EXPECT_GT(high, 0);
+        expect_sequence<int16_t>(level, 11, 0, 30000, {4001});
+        krn_rand_gauss_init_16s(&st, -25536, 0, 11);
+        ASSERT_EQ(krn_rand_gauss_16s_variant(level)(got.data(), 99, &st), krn_ok);
+        for (int i = 0; i < 99; ++i) ASSERT_EQ(got[i], -25536);
+    });
+}
+
+TEST(RandomGauss, RefusalsWriteNothingAndKeepTheState) {
+    for_each_supported_level([](int level) {
+        krn_rand_gauss_state_32f st;
+        krn_rand_gauss_init_32f(&st, 0.0f, 1.0f, 3);
+        float one[1] = {0.0f};
+        ASSERT_EQ(krn_rand_gauss_32f_variant(level)(one, 1, &st), krn_ok);  // leaves a spare
+        const krn_rand_gauss_state_32f before = st;
+        float dst[4] = {9, 9, 9, 9};
+        EXPECT_EQ(krn_rand_gauss_32f_variant(level)(nullptr, 0, &st), krn_err_null);
+        EXPECT_EQ(krn_rand_gauss_32f_variant(level)(dst, 4, nullptr), krn_err_null);
+        EXPECT_EQ(krn_rand_gauss_32f_variant(level)(dst, 0, &st), krn_err_size);
+        EXPECT_EQ(krn_rand_gauss_32f_variant(level)(dst, -3, &st), krn_err_size);
+        EXPECT_EQ(std::memcmp(&before, &st, sizeof st), 0);
+        // Every generator refuses the others' records, the uniform one included.
+        krn_rand_uniform_state_32f uni;
+        krn_rand_uniform_init_32f(&uni, 0, 1, 3);
+        krn_rand_gauss_state_64f g64;
+        krn_rand_gauss_init_64f(&g64, 0, 1, 3);
+        EXPECT_EQ(krn_rand_gauss_32f_variant(level)(dst, 4, reinterpret_cast<krn_rand_gauss_state_32f*>(&uni)),
+                  krn_err_context);
+        EXPECT_EQ(krn_rand_uniform_32f_variant(level)(dst, 4, reinterpret_cast<krn_rand_uniform_state_32f*>(&st)),
+                  krn_err_context);
+        EXPECT_EQ(krn_rand_gauss_16s_variant(level)(reinterpret_cast<int16_t*>(dst), 4,
+                                                    reinterpret_cast<krn_rand_gauss_state_16s*>(&g64)),
+                  krn_err_context);
+        EXPECT_EQ(krn_rand_uniform_32f_variant(level)(nullptr, 4, &uni), krn_err_null);
+        EXPECT_EQ(krn_rand_uniform_32f_variant(level)(dst, 0, &uni), krn_err_size);
+        for (float v : dst) EXPECT_EQ(v, 9.0f);
+    });
+}
+
+TEST(RandomLogarithm, MatchesExtendedPrecisionLarge) {
+    // Against the x87 extended logarithm: the result must be the double nearest to it wherever
+    // that is not within 2^-9 ulp of a tie, and never more than one ulp off.
+    std::mt19937_64 gen(42);
+    int misrounded = 0, checked = 0;
+    auto check = [&](double s) {
+        const long double ref = std::log(static_cast<long double>(s));
+        const double got = lib_ln(s);
+        const double nearest = static_cast<double>(ref);
+        const long double ulp = std::nextafter(std::fabs(nearest), 1e300) - std::fabs(nearest);
+        const long double err = std::fabs(static_cast<long double>(got) - ref) / ulp;
+        ASSERT_LE(err, 1.0L) << s;
+        if (got != nearest) {
+            const long double tie_distance = std::fabs(std::fabs(static_cast<long double>(nearest) - ref) / ulp - 0.5L);
+            misrounded += tie_distance > 0x1p-9L;
+        }
+        ++checked;
+    };
+    for (int i = 0; i < 2000000; ++i) {
+        const double s = std::ldexp(static_cast<double>(gen() >> 11), -53);  // [0, 1)
+        if (s > 0) check(s);
+        check(1.0 - std::ldexp(static_cast<double>(gen() >> 40), -60));      // just below 1
+        check(std::ldexp(1.0 + std::ldexp(static_cast<double>(gen() >> 11), -53), -int(gen() % 63)));
+    }
+    for (double s : {0x1p-62, 0x1.fffffffffffffp-1, 0.5, 0.6875, 0x1.5fffffffffffp-1, 0x1.6p-1})
+        check(s);
+    EXPECT_EQ(misrounded, 0) << "of " << checked;
+}

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "kernels/kernels.hpp"
+#include "support/levels.hpp"
+
+using namespace qor::krn;
+using qor::test::for_each_supported_level;
+
+namespace {
+
+uint32_t bits(float v) {
+    uint32_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+}
+float from_bits(uint32_t b) {
+    float v;
+    std::memcpy(&v, &b, sizeof v);
+    return v;
+}
+
+// Ordinary values mixed with the special ones: signed zeros, infinities, NaNs with payloads,
+// subnormals, the largest finite values.
+std::vector<float> operands(int n, uint32_t seed) {
+    const float specials[] = {0.0f, -0.0f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+                              from_bits(0x7FC01234), from_bits(0xFF800001), from_bits(0x00000001), from_bits(0x807FFFFF),
+                              std::numeric_limits<float>::max(), -std::numeric_limits<float>::max(), 1.0f, 0x1p-126f};
+    std::mt19937 gen(seed);
+    std::vector<float> v(n);
+    for (auto& x : v) {
+        const uint32_t r = gen();
+        x = (r % 4 == 0) ? specials[(r >> 8) % 12] : std::ldexp(float(int32_t(gen())) * 0x1p-31f, int(r % 40) - 20);
+    }
+    return v;
+}
+
+// Equal bits, or both NaN when both operands were NaN (which payload survives then depends on
+// the operand order the compiler picked).
+void expect_same(float got, float want, float a, float b, int i) {
+    if (std::isnan(a) && std::isnan(b)) {
+        EXPECT_TRUE(std::isnan(got)) << i;
+        return;
+    }
+    ASSERT_EQ(bits(got), bits(want)) << "element " << i << " of " << a << ", " << b;
+}
+
+template <class Kernel, class Model>
+void check_binary(Kernel kernel, Model model, bool in_place) {
+    for (int len : {1, 3, 4, 7, 8, 15, 16, 17, 31, 32, 33, 63, 64, 65, 200}) {
+        const std::vector<float> a = operands(len, 1 + len), b = operands(len, 100 + len);
+        std::vector<float> out(len + 1, 42.0f);
+        if (in_place) {
+            std::copy(b.begin(), b.end(), out.begin());
+            ASSERT_EQ(kernel(a.data(), nullptr, out.data(), len), krn_ok);
+        } else {
+            ASSERT_EQ(kernel(a.data(), b.data(), out.data(), len), krn_ok);
+        }
+        for (int i = 0; i < len; ++i) expect_same(out[i], model(a[i], b[i]), a[i], b[i], i);
+        EXPECT_EQ(out[len], 42.0f);
+    }
+}
+
+}  // namespace
+
+TEST(VecArith, ElementWiseMatchesOneIeeeOperationAtEveryLevel) {
+    for_each_supported_level([](int level) {
+        // Separate destination: dst = src2 - src1, src1 + src2.
+        check_binary([&](const float* a, const float* b, float* d, int n) { return krn_sub_32f_variant(level)(a, b, d, n); },
+                     [](float a, float b) { return b - a; }, false);
+        check_binary([&](const float* a, const float* b, float* d, int n) { return krn_add_32f_variant(level)(a, b, d, n); },
+                     [](float a, float b) { return a + b; }, false);
+        // In place: srcdst (holding b) op src (a).
+        check_binary([&](const float* a, const float*, float* d, int n) { return krn_add_32f_ip_variant(level)(a, d, n); },
+                     [](float a, float b) { return b + a; }, true);
+        check_binary([&](const float* a, const float*, float* d, int n) { return krn_sub_32f_ip_variant(level)(a, d, n); },
+                     [](float a, float b) { return b - a; }, true);
+        check_binary([&](const float* a, const float*, float* d, int n) { return krn_mul_32f_ip_variant(level)(a, d, n); },
+                     [](float a, float b) { return b * a; }, true);
+    });
+}
+
+TEST(VecArith, PointersBeforeLengths) {
+    for_each_supported_level([](int level) {
+        float x[4] = {1, 2, 3, 4}, y[4] = {5, 6, 7, 8};
+        for (auto k : {krn_sub_32f_variant(level), krn_add_32f_variant(level)}) {
+            EXPECT_EQ(k(nullptr, x, y, 0), krn_err_null);
+            EXPECT_EQ(k(x, nullptr, y, 4), krn_err_null);
+            EXPECT_EQ(k(x, y, nullptr, 4), krn_err_null);
+            EXPECT_EQ(k(x, x, y, 0), krn_err_size);
+        }
+        for (auto k : {krn_add_32f_ip_variant(level), krn_sub_32f_ip_variant(level), krn_mul_32f_ip_variant(level)}) {
+            EXPECT_EQ(k(nullptr, y, -1), krn_err_null);
+            EXPECT_EQ(k(x, nullptr, 4), krn_err_null);
+            EXPECT_EQ(k(x, y, -5), krn_err_size);
+        }
+        EXPECT_EQ(y[0], 5.0f);
+        EXPECT_EQ(krn_div_const_32f_ip_variant(level)(0.0f, nullptr, 0), krn_err_null);
+        EXPECT_EQ(krn_div_const_32f_ip_variant(level)(0.0f, y, 0), krn_err_size);
+        EXPECT_EQ(krn_div_const_32f_ip_variant(level)(-0.0f, y, 4), krn_err_zero_divisor);
+        float m = 9;
+        EXPECT_EQ(krn_mean_32f_variant(level)(nullptr, 0, &m, 1), krn_err_null);
+        EXPECT_EQ(krn_mean_32f_variant(level)(x, 4, nullptr, 1), krn_err_null);
+        EXPECT_EQ(krn_mean_32f_variant(level)(x, 0, &m, 1), krn_err_size);
+        EXPECT_EQ(m, 9.0f);
+        EXPECT_EQ(y[0], 5.0f);
+    });
+}
+
+TEST(VecArith, DivisionByAConstantMultipliesByItsRoundedReciprocal) {
+    for_each_supported_level([](int level) {
+        const std::vector<float> src = operands(77, 5);
+        for (float val : {3.0f, -7.0f, 0.1f, 4.0f, 1e-39f}) {
+            std::vector<float> buf = src;
+            ASSERT_EQ(krn_div_const_32f_ip_variant(level)(val, buf.data(), 77), krn_ok);
+            const float r = 1.0f / val;
+            for (int i = 0; i < 77; ++i) expect_same(buf[i], src[i] * r, src[i], r, i);
+        }
+        // A reciprocal of 1 leaves the buffer alone, NaN payloads included; an infinite divisor
+        // gives the reciprocal 0, which clears everything to +0.
+        std::vector<float> buf = src;
+        ASSERT_EQ(krn_div_const_32f_ip_variant(level)(1.0f, buf.data(), 77), krn_ok);
+        EXPECT_EQ(std::memcmp(buf.data(), src.data(), 77 * sizeof(float)), 0);
+        ASSERT_EQ(krn_div_const_32f_ip_variant(level)(-std::numeric_limits<float>::infinity(), buf.data(), 77), krn_ok);
+        for (float v : buf) EXPECT_EQ(bits(v), 0u);
+    });
+}
+
+TEST(VecArith, MeanAddsInDoubleInOneOrderAtEveryLevel) {
+    // Terms that cancel at very different magnitudes make the order visible in the last bit.
+    std::mt19937 gen(3);
+    for (int len : {1, 2, 15, 16, 17, 31, 32, 33, 100, 1000, 4099}) {
+        std::vector<float> v(len);
+        for (auto& x : v) x = std::ldexp(float(int32_t(gen())) * 0x1p-31f, int(gen() % 60) - 30);
+        long double exact = 0;
+        for (float x : v) exact += x;
+        float first = 0;
+        for_each_supported_level([&](int level) {
+            float m = 0;
+            ASSERT_EQ(krn_mean_32f_variant(level)(v.data(), len, &m, 1), krn_ok);
+            if (level == 0) first = m;
+            EXPECT_EQ(bits(m), bits(first)) << len;
+            // The double sum is within a few units of 2^-53 of the exact one; two float roundings.
+            const double want = double(float(double(exact))) / len;
+            EXPECT_NEAR(m, want, std::fabs(want) * 2e-7 + 1e-30) << len;
+        });
+    }
+    // Exact cases: the mean of 1..n, and a single element (which the division leaves alone).
+    std::vector<float> ramp(1001);
+    for (int i = 0; i < 1001; ++i) ramp[i] = float(i + 1);
+    float m = 0;
+    ASSERT_EQ(krn_mean_32f(ramp.data(), 1001, &m, 1), krn_ok);
+    EXPECT_EQ(m, 501.0f);
+    const float nan = from_bits(0x7FC00001);
+    ASSERT_EQ(krn_mean_32f(&nan, 1, &m, 1), krn_ok);
+    EXPECT_TRUE(std::isnan(m));
+}

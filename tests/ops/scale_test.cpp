@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "ops/scale.hpp"
+#include "qor_lib.h"
+#include "support/capture.hpp"
+#include "support/const_arith_model.hpp"
+
+using namespace qor::test;
+using qor::ops::scale_in_place_worker;
+using qor::ops::scale_worker;
+
+namespace {
+
+const float inf = std::numeric_limits<float>::infinity();
+const float qnan = std::numeric_limits<float>::quiet_NaN();
+
+// A registry array for the length of a test.
+struct handle_array {
+    qor_handle h = -1;
+    handle_array(int64_t size, qor_data_format format) {
+        EXPECT_EQ(qor_create_array(&h), qor_ok);
+        if (size > 0) {
+            EXPECT_EQ(qor_init_array(h, size, format), qor_ok);
+        }
+    }
+    ~handle_array() { qor_destroy_array(h); }
+    template <class T>
+    T* data() const {
+        void* p = nullptr;
+        EXPECT_EQ(qor_get_buf(h, &p), qor_ok);
+        return static_cast<T*>(p);
+    }
+    template <class T>
+    void fill(const std::vector<T>& v) const {
+        std::memcpy(data<T>(), v.data(), v.size() * sizeof(T));
+    }
+};
+
+template <class T>
+std::vector<T> values_of(const handle_array& a, size_t n) {
+    return std::vector<T>(a.data<T>(), a.data<T>() + n);
+}
+
+// The whole operation on one element, in the order of its kernel calls.
+template <class T>
+T scaled(T x, float factor, float offset) {
+    if (factor != 1.0f) x = model_mul(x, T(factor));
+    if (offset != 0.0f) x = model_add(x, T(offset));
+    return x;
+}
+uint16_t scaled_16u(uint16_t x, float factor, float offset) {
+    uint64_t r = x;
+    if (factor != 1.0f) r = model_scale_16u(r * qor::ops::constant_16u(factor), 0);
+    if (offset != 0.0f) r = model_scale_16u(r + qor::ops::constant_16u(offset), 0);
+    return uint16_t(r);
+}
+
+template <class T>
+bool same_bits(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
+}  // namespace
+
+TEST(ScaleConstant16u, TruncatesThenKeepsTheLowBits) {
+    using qor::ops::constant_16u;
+    EXPECT_EQ(constant_16u(2.9f), 2);
+    EXPECT_EQ(constant_16u(0.7f), 0);
+    EXPECT_EQ(constant_16u(1.5f), 1);
+    EXPECT_EQ(constant_16u(-1.0f), 65535);
+    EXPECT_EQ(constant_16u(-0.5f), 0);
+    EXPECT_EQ(constant_16u(70000.0f), 4464);
+    EXPECT_EQ(constant_16u(-70000.0f), 61072);
+    EXPECT_EQ(constant_16u(2147483520.0f), 65408);  // the largest float below 2^31
+    EXPECT_EQ(constant_16u(-2147483648.0f), 0);
+    // NaN and the outside of the 32-bit range give -2147483648, whose low bits are 0
+    EXPECT_EQ(constant_16u(2147483648.0f), 0);
+    EXPECT_EQ(constant_16u(-3e9f), 0);
+    EXPECT_EQ(constant_16u(inf), 0);
+    EXPECT_EQ(constant_16u(qnan), 0);
+}
+
+TEST(ScaleC, EveryTableRowForFloats) {
+    const std::vector<float> in = {1.0f, -0.0f, 3.3f, inf, -inf, from_bits<float>(0x7FC00123u), 1e-40f,
+                                   16777217.0f, -2.5f, 1e30f, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    const std::vector<double> in64(in.begin(), in.end());
+    const float factors[] = {1.0f, 0.0f, -0.0f, 0.1f, 3.0f, qnan, -inf};
+    const float offsets[] = {0.0f, -0.0f, 0.1f, -5.0f, 1e-45f, qnan};
+    const size_t n = in.size();
+    handle_array s32(int64_t(n), qor_fmt_32f), d32(int64_t(n), qor_fmt_32f);
+    handle_array s64(int64_t(n), qor_fmt_64f), d64(int64_t(n), qor_fmt_64f);
+    for (float f : factors)
+        for (float o : offsets) {
+            SCOPED_TRACE(::testing::Message() << "factor " << f << " offset " << o);
+            std::vector<float> want(n);
+            std::vector<double> want64(n);
+            for (size_t i = 0; i < n; ++i) {
+                want[i] = scaled(in[i], f, o);
+                want64[i] = scaled(in64[i], f, o);  // the float constants widened exactly
+            }
+            s32.fill(in);
+            d32.fill(std::vector<float>(n, 42.0f));
+            ASSERT_EQ(qor_scaleC(s32.h, d32.h, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(values_of<float>(d32, n), want));
+            EXPECT_TRUE(same_bits(values_of<float>(s32, n), in));
+            ASSERT_EQ(qor_scaleCI(s32.h, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(values_of<float>(s32, n), want));
+            s64.fill(in64);
+            ASSERT_EQ(qor_scaleC(s64.h, d64.h, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(values_of<double>(d64, n), want64));
+            ASSERT_EQ(qor_scaleC(s64.h, s64.h, f, o), qor_ok);  // one handle twice: in place
+            EXPECT_TRUE(same_bits(values_of<double>(s64, n), want64));
+        }
+    // The widened float, not the decimal the caller wrote.
+    s64.fill(std::vector<double>(n, 1.0));
+    ASSERT_EQ(qor_scaleCI(s64.h, 0.1f, 0.0f), qor_ok);
+    EXPECT_EQ(s64.data<double>()[0], double(0.1f));
+    EXPECT_NE(s64.data<double>()[0], 0.1);
+}
+
+TEST(ScaleC, FactorZeroClearsNanAndInfinityBeforeTheOffset) {
+    handle_array a(4, qor_fmt_32f);
+    a.fill(std::vector<float>{qnan, inf, -inf, -0.0f});
+    ASSERT_EQ(qor_scaleCI(a.h, 0.0f, 0.0f), qor_ok);
+    for (float v : values_of<float>(a, 4)) EXPECT_EQ(bits_of(v), 0u);
+    a.fill(std::vector<float>{qnan, inf, -inf, -0.0f});
+    ASSERT_EQ(qor_scaleCI(a.h, 0.0f, 2.5f), qor_ok);
+    EXPECT_EQ(values_of<float>(a, 4), std::vector<float>(4, 2.5f));
+}
+
+TEST(ScaleC, EveryTableRowFor16u) {
+    const std::vector<uint16_t> in = {0, 1, 3, 2, 40000, 65535, 32768, 300, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    const size_t n = in.size();
+    handle_array s(int64_t(n), qor_fmt_16u), d(int64_t(n), qor_fmt_16u);
+    for (float f : {1.0f, 2.0f, 2.9f, 0.7f, 1.5f, -1.0f, 70000.0f, qnan, 0.0f})
+        for (float o : {0.0f, -0.0f, 3.0f, -1.0f, -0.5f, 0.9f, 70000.0f, qnan}) {
+            SCOPED_TRACE(::testing::Message() << "factor " << f << " offset " << o);
+            std::vector<uint16_t> want(n);
+            for (size_t i = 0; i < n; ++i) want[i] = scaled_16u(in[i], f, o);
+            s.fill(in);
+            d.fill(std::vector<uint16_t>(n, 4242));
+            ASSERT_EQ(qor_scaleC(s.h, d.h, f, o), qor_ok);
+            EXPECT_EQ(values_of<uint16_t>(d, n), want);
+            ASSERT_EQ(qor_scaleCI(s.h, f, o), qor_ok);
+            EXPECT_EQ(values_of<uint16_t>(s, n), want);
+        }
+    // Worked cases: doubling saturates; offset -1 adds 65535; offset -0.5 adds nothing.
+    s.fill(in);
+    ASSERT_EQ(qor_scaleCI(s.h, 2.0f, 0.0f), qor_ok);
+    EXPECT_EQ(s.data<uint16_t>()[4], 65535);
+    EXPECT_EQ(s.data<uint16_t>()[2], 6);
+    s.fill(in);
+    ASSERT_EQ(qor_scaleCI(s.h, 1.0f, -1.0f), qor_ok);
+    EXPECT_EQ(values_of<uint16_t>(s, n), std::vector<uint16_t>(n, 65535));
+    s.fill(in);
+    ASSERT_EQ(qor_scaleCI(s.h, 1.0f, -0.5f), qor_ok);
+    EXPECT_EQ(values_of<uint16_t>(s, n), in);
+}
+
+TEST(ScaleC, ChecksInOrder) {
+    handle_array a(5, qor_fmt_32f), b(6, qor_fmt_64f), c(6, qor_fmt_32f), empty(0, qor_fmt_none);
+    handle_array gone(5, qor_fmt_32f);
+    const qor_handle freed = gone.h;
+    ASSERT_EQ(qor_destroy_array(freed), qor_ok);
+    // handles, source first
+    EXPECT_EQ(qor_scaleC(-1, a.h, 2, 0), qor_err_handle);
+    EXPECT_EQ(qor_scaleC(a.h, 1 << 30, 2, 0), qor_err_handle);
+    EXPECT_EQ(qor_scaleC(freed, -1, 2, 0), qor_err_invalid);
+    EXPECT_EQ(qor_scaleCI(-1, 2, 0), qor_err_handle);
+    EXPECT_EQ(qor_scaleCI(freed, 2, 0), qor_err_invalid);
+    // data, then format, then length
+    EXPECT_EQ(qor_scaleC(empty.h, b.h, 2, 0), qor_err_invalid);
+    EXPECT_EQ(qor_scaleC(a.h, empty.h, 2, 0), qor_err_invalid);
+    EXPECT_EQ(qor_scaleCI(empty.h, 2, 0), qor_err_invalid);
+    EXPECT_EQ(qor_scaleC(a.h, b.h, 2, 0), qor_err_format_mismatch);  // lengths differ as well
+    EXPECT_EQ(qor_scaleC(a.h, c.h, 2, 0), qor_err_length);
+    // an unsupported format only when there is work to do
+    for (qor_data_format f : {qor_fmt_8u, qor_fmt_16s, qor_fmt_32u, qor_fmt_32s, qor_fmt_64u, qor_fmt_64s}) {
+        handle_array x(1, f), y(1, f);
+        EXPECT_EQ(qor_scaleC(x.h, y.h, 2, 1), qor_err_format) << f;
+        EXPECT_EQ(qor_scaleCI(x.h, 1, 0), qor_err_format) << f;
+        uint64_t unused = 0;
+        qor_info zero_length = {0, f, 8, &unused};
+        ASSERT_EQ(qor_init_array_ex(x.h, &zero_length), qor_ok);
+        ASSERT_EQ(qor_init_array_ex(y.h, &zero_length), qor_ok);
+        EXPECT_EQ(qor_scaleC(x.h, y.h, 2, 1), qor_ok) << f;
+        EXPECT_EQ(qor_scaleCI(x.h, 2, 1), qor_ok) << f;
+    }
+}
+
+TEST(ScaleWorker, ChunkBoundariesChangeNothing) {
+    // Chunk limits that split the arrays at odd places, against a single whole-array pass.
+    const int n = 103;
+    std::vector<float> in(n);
+    for (int i = 0; i < n; ++i) in[size_t(i)] = float(i) * 1.37f - 50.0f;
+    std::vector<uint16_t> in16(n);
+    for (int i = 0; i < n; ++i) in16[size_t(i)] = uint16_t(i * 811);
+    for (int64_t limit : {1, 2, 7, 16, 17, 64, 102, 103}) {
+        SCOPED_TRACE(::testing::Message() << "limit " << limit);
+        ary src, dst, buf;
+        ASSERT_EQ(src.init(n, qor_fmt_32f), qor_ok);
+        ASSERT_EQ(dst.init(n, qor_fmt_32f), qor_ok);
+        ASSERT_EQ(buf.init(n, qor_fmt_16u), qor_ok);
+        std::memcpy(src.frame_buf, in.data(), n * sizeof(float));
+        std::memcpy(buf.frame_buf, in16.data(), n * sizeof(uint16_t));
+        ASSERT_EQ(scale_worker(src, dst, 3.0f, -0.25f, limit), qor_ok);
+        ASSERT_EQ(scale_in_place_worker(src, 1.0f, 0.5f, limit), qor_ok);
+        ASSERT_EQ(scale_in_place_worker(buf, 3.0f, 7.0f, limit), qor_ok);
+        for (int i = 0; i < n; ++i) {
+            ASSERT_EQ(static_cast<float*>(dst.frame_buf)[i], scaled(in[size_t(i)], 3.0f, -0.25f)) << i;
+            ASSERT_EQ(static_cast<float*>(src.frame_buf)[i], in[size_t(i)] + 0.5f) << i;
+            ASSERT_EQ(static_cast<uint16_t*>(buf.frame_buf)[i], scaled_16u(in16[size_t(i)], 3.0f, 7.0f)) << i;
+        }
+    }
+}
+
+TEST(ScaleWorker, KernelFailureIsReportedAndEndsTheWalk) {
+    // A borrowed description without a buffer makes the kernel refuse it.
+    qor_info info = {10, qor_fmt_32f, 32, nullptr};
+    ary bad;
+    ASSERT_EQ(bad.init_ext(&info), qor_ok);
+    qor_status st = qor_ok;
+    EXPECT_EQ(stdout_of([&] { st = scale_in_place_worker(bad, 2.0f, 0.0f, 4); }),
+              "KRN function failed,return value -8.\n");
+    EXPECT_EQ(st, qor_err_kernel);
+    // Multiply and add: one report line, and the walk ends at the first chunk.
+    EXPECT_EQ(stdout_of([&] { st = scale_worker(bad, bad, 2.0f, 1.0f, 4); }),
+              "KRN function failed,return value -8.\n");
+    EXPECT_EQ(st, qor_err_kernel);
+}

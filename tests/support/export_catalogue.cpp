@@ -1,0 +1,114 @@
+#include "support/export_catalogue.hpp"
+
+#include <cstring>
+
+namespace qor::test {
+
+qor_handle export_fixture::make(qor_data_format format, int64_t size) {
+    qor_handle h = -1;
+    qor_create_array(&h);
+    owned_.push_back(h);
+    if (format != qor_fmt_none) qor_init_array(h, size, format);
+    void* buf = nullptr;
+    qor_get_buf(h, &buf);
+    for (int64_t i = 0; buf && i < size; ++i) {
+        const double v = 1.0 + double(i % 11) * 0.75;  // positive, never zero
+        switch (format) {
+        case qor_fmt_32f: static_cast<float*>(buf)[i] = float(v); break;
+        case qor_fmt_64f: static_cast<double*>(buf)[i] = v; break;
+        case qor_fmt_16u: static_cast<uint16_t*>(buf)[i] = uint16_t(1 + i % 200); break;
+        case qor_fmt_16s: static_cast<int16_t*>(buf)[i] = int16_t(i % 2 ? 1 + i : -1 - i); break;
+        case qor_fmt_8u: static_cast<uint8_t*>(buf)[i] = uint8_t(1 + i); break;
+        default: break;
+        }
+    }
+    return h;
+}
+
+export_fixture::export_fixture() {
+    f32a = make(qor_fmt_32f, n);
+    f32b = make(qor_fmt_32f, n);
+    f32c = make(qor_fmt_32f, n);
+    f64a = make(qor_fmt_64f, n);
+    f64b = make(qor_fmt_64f, n);
+    f64c = make(qor_fmt_64f, n);
+    u16a = make(qor_fmt_16u, n);
+    u16b = make(qor_fmt_16u, n);
+    s16a = make(qor_fmt_16s, n);
+    u8a = make(qor_fmt_8u, n);
+    f32_short = make(qor_fmt_32f, n - 5);
+    empty = make(qor_fmt_none, 0);
+    freed = make(qor_fmt_none, 0);
+    qor_destroy_array(freed);
+}
+
+export_fixture::~export_fixture() {
+    for (qor_handle h : owned_) qor_destroy_array(h);
+}
+
+std::vector<export_case> export_cases() {
+    using F = export_fixture;
+    std::vector<export_case> c;
+    auto add = [&c](std::string name, std::function<qor_status(F&)> call, qor_status expected,
+                    std::string report = {}) { c.push_back({std::move(name), std::move(call), expected, std::move(report)}); };
+    const std::string warn_div_zero = "KRN function failed,return value 2.\n";
+
+    // Lifecycle.
+    add("create+destroy", [](F&) { qor_handle h; qor_create_array(&h); return qor_destroy_array(h); }, qor_ok);
+    add("destroy freed", [](F& f) { return qor_destroy_array(f.freed); }, qor_err_invalid);
+    add("destroy beyond", [](F&) { return qor_destroy_array(F::beyond); }, qor_err_handle);
+    add("init", [](F& f) { return qor_init_array(f.empty, 8, qor_fmt_64f); }, qor_ok);
+    add("init size 0", [](F& f) { return qor_init_array(f.empty, 0, qor_fmt_64f); }, qor_err_alloc);
+    add("init negative handle", [](F&) { return qor_init_array(-1, 8, qor_fmt_64f); }, qor_err_handle);
+    add("init_ex", [](F& f) {
+        static float host[4];
+        qor_info info{4, qor_fmt_32f, 32, host};
+        return qor_init_array_ex(f.empty, &info);
+    }, qor_ok);
+    add("get_info", [](F& f) { qor_info i; return qor_get_info(f.f32a, &i); }, qor_ok);
+    add("get_info freed", [](F& f) { qor_info i; return qor_get_info(f.freed, &i); }, qor_err_invalid);
+    add("get_buf", [](F& f) { void* p; return qor_get_buf(f.f64a, &p); }, qor_ok);
+    add("get_data_byte", [](F& f) { uint8_t b; return qor_get_data_byte(f.u16a, &b); }, qor_ok);
+    add("sum", [](F& f) { return qor_sum(f.u8a); }, qor_ok);
+    add("sum beyond", [](F&) { return qor_sum(F::beyond); }, qor_err_handle);
+
+    // Division.
+    add("div 32f", [](F& f) { return qor_div(f.f32a, f.f32b, f.f32c); }, qor_ok);
+    add("div 64f", [](F& f) { return qor_div(f.f64a, f.f64b, f.f64c); }, qor_ok);
+    add("divI 32f", [](F& f) { return qor_divI(f.f32a, f.f32b); }, qor_ok);
+    add("div by zero", [](F& f) {
+        void* p;
+        qor_get_buf(f.f64a, &p);
+        static_cast<double*>(p)[3] = 0.0;
+        return qor_div(f.f64a, f.f64b, f.f64c);
+    }, qor_ok, warn_div_zero);
+    add("div empty", [](F& f) { return qor_div(f.f32a, f.empty, f.f32c); }, qor_err_invalid);
+    add("div mismatch", [](F& f) { return qor_div(f.f32a, f.f64b, f.f32c); }, qor_err_format_mismatch);
+    add("div length", [](F& f) { return qor_div(f.f32a, f.f32_short, f.f32c); }, qor_err_length);
+    add("div format", [](F& f) { return qor_div(f.u16a, f.u16b, f.u16b); }, qor_err_format);
+    add("divI freed", [](F& f) { return qor_divI(f.freed, f.f32a); }, qor_err_invalid);
+
+    // Square, sub-array copy, extrema.
+    add("square 16u", [](F& f) { return qor_square(f.u16a, f.u16b); }, qor_ok);
+    add("square 32f", [](F& f) { return qor_square(f.f32a, f.f32b); }, qor_ok);
+    add("square 64f", [](F& f) { return qor_square(f.f64a, f.f64b); }, qor_ok);
+    add("square format", [](F& f) { return qor_square(f.u8a, f.u8a); }, qor_err_format);
+    add("square length", [](F& f) { return qor_square(f.f32a, f.f32_short); }, qor_err_length);
+    add("sub_array", [](F& f) { return qor_sub_array(f.f32a, f.f32_short, 3, 20); }, qor_ok);
+    add("sub_array range", [](F& f) { return qor_sub_array(f.f32a, f.f32b, 30, 20); }, qor_err_range);
+    add("sub_array negative offset", [](F& f) { return qor_sub_array(f.f32a, f.f32b, -1, 2); }, qor_err_range);
+    add("sub_array beyond dst", [](F& f) { return qor_sub_array(f.f32a, f.f32_short, 0, F::n); }, qor_err_length);
+    add("min_max 32f", [](F& f) { float lo = 1e30f, hi = -1e30f; return qor_min_max(f.f32a, &lo, &hi); }, qor_ok);
+    add("min_max 16u", [](F& f) { float lo = 1e30f, hi = -1e30f; return qor_min_max(f.u16a, &lo, &hi); }, qor_ok);
+    add("min_max format", [](F& f) { float lo = 0, hi = 0; return qor_min_max(f.f64a, &lo, &hi); }, qor_err_format);
+
+    // Conversion.
+    add("convert 16u->32f", [](F& f) { return qor_convert(f.u16a, f.f32a); }, qor_ok);
+    add("convert 32f->16u", [](F& f) { return qor_convert(f.f32a, f.u16a); }, qor_ok);
+    add("convert 16s->8u", [](F& f) { return qor_convert(f.s16a, f.u8a); }, qor_ok);
+    add("convert pair", [](F& f) { return qor_convert(f.f64a, f.f32a); }, qor_err_format);
+    add("convert length", [](F& f) { return qor_convert(f.u16a, f.f32_short); }, qor_err_length);
+    return c;
+}
+
+}  // namespace qor::test
