@@ -10,11 +10,6 @@ struct krn_32fc {
 struct krn_64fc {
     double re, im;
 };
-// The size of a region of rows: elements per row, then rows.
-struct krn_size {
-    int32_t width, height;
-};
-
 // The size of a region of rows: elements per row, then rows. Passed by value.
 struct krn_size {
     int32_t width, height;
