@@ -22,10 +22,6 @@ enum krn_round_mode : int32_t {
     // any other value: to nearest, halves upward
 };
 
-}  // namespace qor::krn
-
-namespace qor::krn {
-
 // Random generator state records (layouts in kernels/random_state.hpp; callers only size,
 // allocate and pass them).
 struct krn_rand_uniform_state_32f;
