@@ -10,7 +10,6 @@
 #include "kernels/level.hpp"
 #include "kernels/runtime/cpu.hpp"
 #include "kernels/runtime/status.hpp"
-#include "kernels/runtime/cpu.hpp"
 
 namespace qor::krn::QOR_LEVEL_NS {
 
