@@ -74,7 +74,8 @@ template <class T>
 int copy(const T* src, T* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    std::memcpy(dst, src, size_t(len) * sizeof(T));
+    // A host may copy between overlapping runs of one array: moving keeps that defined.
+    std::memmove(dst, src, size_t(len) * sizeof(T));
     return krn_ok;
 }
 
@@ -184,8 +185,9 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
         return krn_ok;
     }
     const vi32 out = order_key(vi32{mn, mx});
-    std::memcpy(min, &out[0], sizeof(float));
-    std::memcpy(max, &out[1], sizeof(float));
+    const int32_t out_min = out[0], out_max = out[1];  // lanes have no address in every compiler
+    std::memcpy(min, &out_min, sizeof(float));
+    std::memcpy(max, &out_max, sizeof(float));
     return krn_ok;
 #endif
 }

@@ -14,7 +14,7 @@
 //     simd::transform(src, dst, len, op, op);
 #pragma once
 
-#if !defined(QOR_LEVEL_NS) || !defined(_IMMINTRIN_H_INCLUDED)
+#if !defined(QOR_LEVEL_NS) || !(defined(_IMMINTRIN_H_INCLUDED) || defined(__IMMINTRIN_H))
 #  error "include kernels/level.hpp and <immintrin.h> first, then simd.hpp inside the level namespace"
 #endif
 

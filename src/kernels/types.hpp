@@ -10,11 +10,6 @@ struct krn_32fc {
 struct krn_64fc {
     double re, im;
 };
-// The size of a region of rows: elements per row, then rows.
-struct krn_size {
-    int32_t width, height;
-};
-
 // The size of a region of rows: elements per row, then rows. Passed by value.
 struct krn_size {
     int32_t width, height;
@@ -26,10 +21,6 @@ enum krn_round_mode : int32_t {
     krn_round_nearest = 1,   // to nearest, ties to even
     // any other value: to nearest, halves upward
 };
-
-}  // namespace qor::krn
-
-namespace qor::krn {
 
 // Random generator state records (layouts in kernels/random_state.hpp; callers only size,
 // allocate and pass them).

@@ -9,6 +9,7 @@
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
+#include "kernels/runtime/cpu.hpp"
 
 namespace qor::krn::QOR_LEVEL_NS {
 

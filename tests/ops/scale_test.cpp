@@ -229,7 +229,7 @@ TEST(ScaleWorker, KernelFailureIsReportedAndEndsTheWalk) {
     EXPECT_EQ(stdout_of([&] { st = scale_in_place_worker(bad, 2.0f, 0.0f, 4); }),
               "KRN function failed,return value -8.\n");
     EXPECT_EQ(st, qor_err_kernel);
-    // The multiply step fails first; the add step is never reached.
+    // Multiply and add: one report line, and the walk ends at the first chunk.
     EXPECT_EQ(stdout_of([&] { st = scale_worker(bad, bad, 2.0f, 1.0f, 4); }),
               "KRN function failed,return value -8.\n");
     EXPECT_EQ(st, qor_err_kernel);

@@ -108,6 +108,56 @@ std::vector<export_case> export_cases() {
     add("convert 16s->8u", [](F& f) { return qor_convert(f.s16a, f.u8a); }, qor_ok);
     add("convert pair", [](F& f) { return qor_convert(f.f64a, f.f32a); }, qor_err_format);
     add("convert length", [](F& f) { return qor_convert(f.u16a, f.f32_short); }, qor_err_length);
+    // Logarithms (the fixture holds positive values: no warnings).
+    add("ln 32f", [](F& f) { return qor_ln(f.f32a, f.f32b); }, qor_ok);
+    add("lnI 64f", [](F& f) { return qor_lnI(f.f64a); }, qor_ok);
+    add("log1p 64f", [](F& f) { return qor_log1p(f.f64a, f.f64b); }, qor_ok);
+    add("log10 32f", [](F& f) { return qor_log10(f.f32a, f.f32b); }, qor_ok);
+    add("ln of zero", [](F& f) {
+        void* p;
+        qor_get_buf(f.f32a, &p);
+        static_cast<float*>(p)[2] = 0.0f;
+        return qor_ln(f.f32a, f.f32b);
+    }, qor_ok, "KRN function failed,return value 7.\n");
+    add("ln mismatch", [](F& f) { return qor_ln(f.f32a, f.f64b); }, qor_err_format_mismatch);
+    add("log10 format", [](F& f) { return qor_log10(f.u16a, f.u16b); }, qor_err_format);
+
+    // Scaling.
+    add("scaleC 32f", [](F& f) { return qor_scaleC(f.f32a, f.f32b, 2.5f, -1.0f); }, qor_ok);
+    add("scaleC 16u", [](F& f) { return qor_scaleC(f.u16a, f.u16b, 3.0f, 7.0f); }, qor_ok);
+    add("scaleCI 64f", [](F& f) { return qor_scaleCI(f.f64a, 0.1f, 0.0f); }, qor_ok);
+    add("scaleC length", [](F& f) { return qor_scaleC(f.f32a, f.f32_short, 2.0f, 0.0f); }, qor_err_length);
+    add("scaleCI format", [](F& f) { return qor_scaleCI(f.u8a, 2.0f, 0.0f); }, qor_err_format);
+
+    // Generators.
+    add("gaussian_rand 32f", [](F& f) { return qor_gaussian_rand(f.f32a, 0.0f, 1.0f, 12345); }, qor_ok);
+    add("gaussian_rand 16s", [](F& f) { return qor_gaussian_rand(f.s16a, 100.0f, 20.0f, 7); }, qor_ok);
+    add("gaussian_rand empty", [](F& f) { return qor_gaussian_rand(f.empty, 0.0f, 1.0f, 1); }, qor_err_invalid);
+    add("sin_plot", [](F& f) { return qor_sin_plot(f.f32a, 0.05f, 2.0f, 0.5f, 30.0f); }, qor_ok);
+    add("quadratic_plot", [](F& f) { return qor_quadratic_plot(f.f32a, 0.5f, -1.0f, 2.0f, -3.0f, 0.25f); }, qor_ok);
+    add("gaussian_plot", [](F& f) { return qor_gaussian_plot(f.f32a, 18.0f, 5.0f, 2.0f, 0.0f, 1.0f); }, qor_ok);
+    add("vector_slope 32f", [](F& f) { return qor_vector_slope(f.f32a, 1.0f, 0.5f); }, qor_ok);
+    add("vector_slope 16u", [](F& f) { return qor_vector_slope(f.u16a, 10.0f, 3.0f); }, qor_ok);
+    add("vector_tone 64f", [](F& f) { return qor_vector_tone(f.f64a, 2.0f, 0.1f, 0.5f); }, qor_ok);
+    add("vector_tone 16s", [](F& f) { return qor_vector_tone(f.s16a, 1000.0f, 0.2f, 0.0f); }, qor_ok);
+    add("vector_tone freed", [](F& f) { return qor_vector_tone(f.freed, 1.0f, 0.1f, 0.0f); }, qor_err_invalid);
+
+    // Spectrum and histogram.
+    add("dft_fwd 32f", [](F& f) { return qor_dft_fwd(f.f32a, f.f32b); }, qor_ok);
+    add("dft_fwdI 64f", [](F& f) { return qor_dft_fwdI(f.f64a); }, qor_ok);
+    add("dft_fwd mismatch", [](F& f) { return qor_dft_fwd(f.f32a, f.f64b); }, qor_err_format_mismatch);
+    add("histogram 32f", [](F& f) {
+        uint32_t counts[10];
+        return qor_histogram(f.f32a, counts, 10, 0.0f, 10.0f);
+    }, qor_ok);
+    add("histogram 16s", [](F& f) {
+        uint32_t counts[4];
+        return qor_histogram(f.s16a, counts, 4, -40.0f, 40.0f);
+    }, qor_ok);
+    add("histogram empty", [](F& f) {
+        uint32_t counts[4];
+        return qor_histogram(f.empty, counts, 4, 0.0f, 1.0f);
+    }, qor_err_invalid);
     return c;
 }
 
