@@ -197,6 +197,12 @@ QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nB
 /* Fits y = a x^2 + b x + c to the 32f samples of source (x = 0, 1, 2, ...) by block differences
  * and writes a, b, c to elements 0..2 of destination (32f, at least 4 elements). */
 QOR_API qor_status qor_quadratic_fit(qor_handle source, qor_handle destination);
+/* Fits a Gaussian A exp(-(x - centre)^2 / (2 sigma^2)) to 1 + y, y the samples of a 32f, 32s or
+ * 32u array on the grid x = x0 + dx i, through a parabola fitted to ln(1 + y); single precision.
+ * The three outputs receive zeros when the fit fails after the handle check; a parabola opening
+ * upward gives a NaN sigma with status 0. */
+QOR_API qor_status qor_gaussian_fit(qor_handle handle, float x0, float dx, float* centre, float* sigma,
+                                    float* amplitude);
 
 /* The record's layout is part of the interface. */
 #ifdef __cplusplus

@@ -176,19 +176,12 @@ inline void look_up(const log_entry* table, typename lanes<N>::i index, typename
         lo = bits_as<d>(_mm_unpackhi_pd(a, b));
     } else {
 #if QOR_LEVEL >= 5
+        // Four-lane gathers are left out: paired row loads are as fast, and the emulator the
+        // suite runs older levels under (qemu 7.2) computes them wrongly.
         if constexpr (N == 8) {
             const __m256i at = bits_as<__m256i>(index + index);
             hi = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base, 8));
             lo = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base + 1, 8));
-            return;
-        }
-#endif
-#if QOR_LEVEL >= 4
-        if constexpr (N == 4) {
-            const __m128i at = bits_as<__m128i>(index + index);
-            const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
-            hi = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, at, all, 8));
-            lo = bits_as<d>(_mm256_mask_i32gather_pd(_mm256_setzero_pd(), base + 1, at, all, 8));
             return;
         }
 #endif
