@@ -135,11 +135,84 @@ static void conversion(void) {
     qor_destroy_array(hf);
 }
 
+static void logarithms(void) {
+    float x[6] = {1, 2.718281828f, 10, 1000, 0, -1}, y[6];
+    qor_handle hx = lend(x, 6, qor_fmt_32f), hy = lend(y, 6, qor_fmt_32f);
+    section("Logarithms (out-of-domain elements only warn)");
+    show_f32("x", x, 6);
+    qor_ln(hx, hy);
+    show_f32("ln x", y, 6);
+    qor_log10(hx, hy);
+    show_f32("log10 x", y, 6);
+    qor_log1p(hx, hy);
+    show_f32("ln(1 + x)", y, 6);
+    qor_destroy_array(hy);
+    qor_destroy_array(hx);
+}
+
+static void scaling(void) {
+    float x[5] = {0, 1, 2, 3, 4};
+    uint16_t u[4] = {0, 100, 20000, 60000};
+    qor_handle hx = lend(x, 5, qor_fmt_32f), hu = lend(u, 4, qor_fmt_16u);
+    section("Scaling: x * factor + offset");
+    show_f32("x", x, 5);
+    qor_scaleCI(hx, 2.5f, -1);
+    show_f32("x * 2.5 - 1", x, 5);
+    show_u("16u u", u, 4, 2);
+    qor_scaleCI(hu, 3, 7);
+    show_u("u * 3 + 7 (saturated)", u, 4, 2);
+    qor_destroy_array(hu);
+    qor_destroy_array(hx);
+}
+
+static void generators(void) {
+    float g[6], c[6];
+    qor_handle hg = lend(g, 6, qor_fmt_32f), hc = lend(c, 6, qor_fmt_32f);
+    section("Random numbers, curves, ramps and tones");
+    qor_gaussian_rand(hg, 10, 2, 1234);
+    show_f32("normal, mean 10, sd 2", g, 6);
+    qor_sin_plot(hc, 0.125f, 2, 0, 90);
+    show_f32("2 sin(2pi i/8 + 90 deg)", c, 6);
+    qor_quadratic_plot(hc, 1, -2, 1, 0, 0.5f);
+    show_f32("(x - 1)^2, x = i/2", c, 6);
+    qor_gaussian_plot(hc, 2.5f, 1, 4, 0, 1);
+    show_f32("bell: centre 2.5, width 1", c, 6);
+    qor_vector_slope(hc, 5, -0.5f);
+    show_f32("ramp 5 - i/2", c, 6);
+    qor_vector_tone(hc, 3, 0.25f, 0);
+    show_f32("3 cos(2pi i/4)", c, 6);
+    qor_destroy_array(hc);
+    qor_destroy_array(hg);
+}
+
+static void spectrum_and_histogram(void) {
+    float x[16], amp[16], noise[1000];
+    uint32_t counts[8];
+    qor_handle hx = lend(x, 16, qor_fmt_32f), ha = lend(amp, 16, qor_fmt_32f), hn = lend(noise, 1000, qor_fmt_32f);
+    section("Spectrum and histogram");
+    qor_vector_tone(hx, 1.5f, 0.1875f, 0);  /* 3 cycles in 16 samples */
+    for (int i = 0; i < 16; ++i) x[i] += 0.25f; /* and a constant */
+    qor_dft_fwd(hx, ha);
+    show_f32("amplitudes 0..7", amp, 8);
+    qor_gaussian_rand(hn, 0, 1, 99);
+    qor_histogram(hn, counts, 8, -4, 4);
+    printf("  %-28s", "1000 normal numbers in 8 bins");
+    for (int i = 0; i < 8; ++i) printf(" %5u", counts[i]);
+    printf("\n");
+    qor_destroy_array(hn);
+    qor_destroy_array(ha);
+    qor_destroy_array(hx);
+}
+
 int main(void) {
     printf("qor_lib demo: every status is printed as a number; 0 is success.\n");
     arrays();
     division();
     square_copy_extrema();
+    logarithms();
     conversion();
+    scaling();
+    generators();
+    spectrum_and_histogram();
     return 0;
 }

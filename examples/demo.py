@@ -26,12 +26,42 @@ def spectrum_panel(ax):
     ax.set_title("Amplitude spectrum of two noisy tones")
     if not needs(ax, "vector_tone", "gaussian_rand", "dft_fwd"):
         return
+    n = 1024
+    tones = ((1.0, 50 / n, 0.0), (0.5, 205 / n, 1.0))  # magnitude, cycles per sample (on a bin), phase
+    signal = qor_lib.gaussian_rand(n, 0.0, 0.4, seed=7)
+    for magnitude, rfreq, phase in tones:
+        signal += qor_lib.vector_tone(n, magnitude, rfreq, phase)
+    amplitude = qor_lib.dft_fwd(signal)[: n // 2 + 1]
+    freq = np.arange(n // 2 + 1) / n
+    ax.plot(freq, amplitude, lw=0.8, color="tab:blue", label="|X[k]|: 2|X|/N, noise sd 0.4")
+    for magnitude, rfreq, _ in tones:
+        k = int(round(rfreq * n))
+        ax.plot(freq[k], amplitude[k], "o", ms=7, mfc="none", color="tab:red")
+        ax.annotate(f"{amplitude[k]:.3f} at {freq[k]:.4f}\n(tone {magnitude} at {rfreq:.4f})", (freq[k], amplitude[k]),
+                    xytext=(12, -8), textcoords="offset points", fontsize=8)
+    ax.set_xlabel("frequency (cycles per sample)")
+    ax.set_ylabel("amplitude")
+    ax.set_xlim(0, 0.5)
+    ax.legend(loc="upper right", fontsize=8)
 
 
 def histogram_panel(ax):
     ax.set_title("Histogram of Gaussian noise")
     if not needs(ax, "gaussian_rand", "histogram", "gaussian_plot"):
         return
+    n, mean, sd, bins, lower, upper = 100_000, 2.0, 1.5, 60, -4.0, 8.0
+    noise = qor_lib.gaussian_rand(n, mean, sd, seed=11)
+    counts = qor_lib.histogram(noise, bins, lower, upper)
+    width = (upper - lower) / bins
+    centres = lower + width * (np.arange(bins) + 0.5)
+    # The count each bin should hold: n * width * normal density at the bin's centre.
+    expected = qor_lib.gaussian_plot(bins, mean, sd, n * width / (sd * np.sqrt(2 * np.pi)), centres[0], width)
+    ax.bar(centres, counts, width=width * 0.9, color="tab:green", alpha=0.6,
+           label=f"{counts.sum()} of {n} samples, {bins} bins")
+    ax.plot(centres, expected, color="black", lw=1.5, label=f"expected: N·Δ·φ(x; μ={mean}, σ={sd})")
+    ax.set_xlabel("value")
+    ax.set_ylabel("count per bin")
+    ax.legend(loc="upper right", fontsize=8)
 
 
 def quadratic_panel(ax):

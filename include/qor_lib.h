@@ -160,6 +160,9 @@ QOR_API qor_status qor_scaleCI(qor_handle handle, float factor, float offset);
 /* Fills a 16s, 32f or 64f array with normal numbers of the given mean and standard deviation,
  * the same sequence for the same seed on every machine (16s: mean and deviation truncated). */
 QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed);
+/* Fills a 32f array with a i^2 + b i + c plus uniform noise in [-5, 5] from a fixed seed: the
+ * same array for the same arguments and length, test input for the quadratic fit. */
+QOR_API qor_status qor_test_rand(qor_handle handle, float a, float b, float c);
 
 /* ---- Curves -------------------------------------------------------------------------------- */
 
@@ -191,6 +194,10 @@ QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);
 QOR_API qor_status qor_histogram(qor_handle handle, uint32_t* counts, int32_t nBins, float lower, float upper);
 
 /* ---- Fits ---------------------------------------------------------------------------------- */
+
+/* Fits y = a x^2 + b x + c to the 32f samples of source (x = 0, 1, 2, ...) by block differences
+ * and writes a, b, c to elements 0..2 of destination (32f, at least 4 elements). */
+QOR_API qor_status qor_quadratic_fit(qor_handle source, qor_handle destination);
 
 /* The record's layout is part of the interface. */
 #ifdef __cplusplus

@@ -53,8 +53,30 @@ SIGNATURES = {
     "qor_square": (handle_t, handle_t),
     "qor_sub_array": (handle_t, handle_t, int64, int64),
     "qor_min_max": (handle_t, P(f32), P(f32)),
+    # logarithms
+    "qor_ln": (handle_t, handle_t),
+    "qor_lnI": (handle_t,),
+    "qor_log1p": (handle_t, handle_t),
+    "qor_log10": (handle_t, handle_t),
     # format conversion
     "qor_convert": (handle_t, handle_t),
+    # scaling
+    "qor_scaleC": (handle_t, handle_t, f32, f32),
+    "qor_scaleCI": (handle_t, f32, f32),
+    # random numbers and the test signal
+    "qor_gaussian_rand": (handle_t, f32, f32, ctypes.c_uint32),
+    # curves
+    "qor_sin_plot": (handle_t, f32, f32, f32, f32),
+    "qor_quadratic_plot": (handle_t, f32, f32, f32, f32, f32),
+    "qor_gaussian_plot": (handle_t, f32, f32, f32, f32, f32),
+    # ramps and tones
+    "qor_vector_slope": (handle_t, f32, f32),
+    "qor_vector_tone": (handle_t, f32, f32, f32),
+    # spectrum
+    "qor_dft_fwd": (handle_t, handle_t),
+    "qor_dft_fwdI": (handle_t,),
+    # histogram
+    "qor_histogram": (handle_t, P(ctypes.c_uint32), int32, f32, f32),
 }
 
 

@@ -111,6 +111,42 @@ constexpr double exp_poly[] = {0x1.a1851d44489acp-13, 0x1.6daf641f73e4cp-10, 0x1
 constexpr float exp_overflow = 88.72283f;    // above: the result is beyond the largest float
 constexpr float exp_underflow = -87.33654f;  // below: the result is subnormal or 0
 
+// The common case in single precision: every x whose result is a normal float. x = n ln2 + r
+// with ln2 in two parts (n * first part and the subtraction exact) and r kept as r + r_lo; then
+// e^r = 1 + r + r^2 q(r), with 1 + r split exactly so that only the small terms round.
+constexpr float ln2_hi_f = 0x1.62e4p-1f;  // 16 bits
+constexpr float ln2_lo_f = 0x1.7f7d1cp-20f;
+// (e^r - 1 - r) / r^2 on |r| <= ln2/2, absolute error below 2e-9.
+constexpr float exp_q[] = {0x1.a12fbp-13f, 0x1.6d4f3cp-10f, 0x1.1110dcp-7f, 0x1.5554ep-5f, 0x1.555556p-3f, 0x1p-1f};
+
+inline vf exp_normal(vf x) {
+    const float magic_f = 12582912.0f;  // 1.5 * 2^23
+    const vf t = x * 0x1.715476p+0f + magic_f;
+    const vf n = t - magic_f;
+    const vf r1 = x - n * ln2_hi_f;
+    const vf nl = n * ln2_lo_f;
+    const vf r = r1 - nl;
+    const vf r_lo = (r1 - r) - nl;
+    const vf r2 = r * r;
+    vf q = r * exp_q[0] + exp_q[1];
+    q = q * r + exp_q[2];
+    q = q * r + exp_q[3];
+    q = q * r + exp_q[4];
+    q = q * r + exp_q[5];
+    const vf hi = 1.0f + r;
+    const vf lo = ((1.0f - hi) + r) + (r_lo + r2 * q);
+    const vf y = hi + lo;
+    // Times 2^n: n added to the exponent field (t's low bits hold n; shifted, only n remains).
+    vi yb, tb;
+    std::memcpy(&yb, &y, sizeof yb);
+    std::memcpy(&tb, &t, sizeof tb);
+    yb += tb << 23;
+    vf out;
+    std::memcpy(&out, &yb, sizeof out);
+    return out;
+}
+
+// Results that are not normal floats (and NaN): through double, where 2^n stays exact.
 inline vfh exp_half(vfh x) {
     vd d = __builtin_convertvector(x, vd);
     // Beyond +-200 the result is 0 or infinite anyway; the bound keeps n small. NaN passes.
@@ -126,7 +162,6 @@ inline vfh exp_half(vfh x) {
     p = p * r + exp_poly[5];
     p = p * r + exp_poly[6];
     p = p * r + exp_poly[7];
-    // 2^n from the integer in t's low bits: exact in double for every n here.
     vl bits;
     std::memcpy(&bits, &t, sizeof bits);
     bits = (bits + 1023) << 52;
@@ -135,10 +170,14 @@ inline vfh exp_half(vfh x) {
     return __builtin_convertvector(p * scale, vfh);
 }
 
+// Each lane's result depends on its value only (never on its neighbours), so every level agrees.
 inline vf exp_block(vf x, vi& slow) {
     const float inf = __builtin_inff();
     slow = ((x > exp_overflow) & (x < inf)) | ((x < exp_underflow) & (x > -inf));
-    return by_halves(x, exp_half);
+    const vi special = !((x >= exp_underflow) & (x <= exp_overflow));
+    const vf y = exp_normal(x);
+    if (!any_lane(special)) return y;
+    return special ? by_halves(x, exp_half) : y;
 }
 
 // The status of a block with warnings: the code of its last warning element.

@@ -29,8 +29,8 @@ inline P at(const uint8_t* base, int32_t offset) {
     return reinterpret_cast<P>(const_cast<uint8_t*>(base) + offset);
 }
 
-// Vectors of QOR_DFT_VECTOR_BYTES holding interleaved complex values, for the stages whose inner
-// length is a multiple of the vector's complex count. Every operation is the scalar one lane by
+// Vectors of QOR_DFT_VECTOR_BYTES holding interleaved complex values, for the inner loops of the
+// stages (the scalar loop finishes the tail). Every operation is the scalar one lane by
 // lane (a negation or a product by +-1 is exact), so vector and scalar stages give the same bits.
 typedef float vfloat __attribute__((vector_size(QOR_DFT_VECTOR_BYTES)));
 typedef double vdouble __attribute__((vector_size(QOR_DFT_VECTOR_BYTES)));
@@ -101,10 +101,10 @@ void pass2(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
         cx<T>* h0 = ch + ido * k;
         cx<T>* h1 = h0 + ido * l1;
         int64_t i = 0;
-        if (ido % complex_per_vector<T> == 0) {
+        if (ido >= complex_per_vector<T>) {
             using O = vops<T>;
             const auto mp = -O::plus_minus();
-            for (; i < ido; i += complex_per_vector<T>) {
+            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
                 const auto a = O::load(c0 + i), b = O::load(c1 + i);
                 O::store(h0 + i, a + b);
                 O::store(h1 + i, O::mul(a - b, O::load(wa + i), mp));
@@ -127,7 +127,21 @@ void pass3(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
         const cx<T>* c0 = cc + ido * (3 * k);
         cx<T>* h0 = ch + ido * k;
         const int64_t so = ido * l1;
-        for (int64_t i = 0; i < ido; ++i) {
+        int64_t i = 0;
+        if (ido >= complex_per_vector<T>) {
+            using O = vops<T>;
+            const auto mp = -O::plus_minus();
+            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
+                const auto a = O::load(c0 + i), b = O::load(c0 + i + ido), c = O::load(c0 + i + 2 * ido);
+                const auto t1 = b + c, t2 = b - c;
+                O::store(h0 + i, a + t1);
+                const auto ca = a + tw1r * t1;
+                const auto cb = swap_pairs(tw1i * t2, typename O::seq{}) * mp;
+                O::store(h0 + i + so, O::mul(ca + cb, O::load(w1 + i), mp));
+                O::store(h0 + i + 2 * so, O::mul(ca - cb, O::load(w2 + i), mp));
+            }
+        }
+        for (; i < ido; ++i) {
             const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido];
             const cx<T> t1 = add(b, c), t2 = sub(b, c);
             h0[i] = add(a, t1);
@@ -171,10 +185,10 @@ void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
         const cx<T>* c0 = cc + ido * (4 * k);
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
-        if (ido % complex_per_vector<T> == 0) {
+        if (ido >= complex_per_vector<T>) {
             using O = vops<T>;
             const auto pm = O::plus_minus(), mp = -pm;
-            for (; i < ido; i += complex_per_vector<T>) {
+            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
                 const auto a = O::load(c0 + i), b = O::load(c0 + i + ido), c = O::load(c0 + i + 2 * ido),
                            d = O::load(c0 + i + 3 * ido);
                 const auto t1 = a + c, t2 = a - c, t3 = b + d, rot = O::rotate(b - d, pm);
@@ -203,7 +217,27 @@ void pass5(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (5 * k);
         cx<T>* h0 = ch + ido * k;
-        for (int64_t i = 0; i < ido; ++i) {
+        int64_t i = 0;
+        if (ido >= complex_per_vector<T>) {
+            using O = vops<T>;
+            using S = typename O::seq;
+            const auto mp = -O::plus_minus();
+            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
+                const auto a = O::load(c0 + i), b1 = O::load(c0 + i + ido), b2 = O::load(c0 + i + 2 * ido),
+                           b3 = O::load(c0 + i + 3 * ido), b4 = O::load(c0 + i + 4 * ido);
+                const auto t1 = b1 + b4, t4 = b1 - b4, t2 = b2 + b3, t3 = b2 - b3;
+                O::store(h0 + i, a + t1 + t2);
+                const auto ca1 = a + tw1r * t1 + tw2r * t2;
+                const auto cb1 = swap_pairs(tw1i * t4 + tw2i * t3, S{}) * mp;
+                const auto ca2 = a + tw2r * t1 + tw1r * t2;
+                const auto cb2 = swap_pairs(tw2i * t4 - tw1i * t3, S{}) * mp;
+                O::store(h0 + i + so, O::mul(ca1 + cb1, O::load(wa + i), mp));
+                O::store(h0 + i + 4 * so, O::mul(ca1 - cb1, O::load(wa + i + 3 * ido), mp));
+                O::store(h0 + i + 2 * so, O::mul(ca2 + cb2, O::load(wa + i + ido), mp));
+                O::store(h0 + i + 3 * so, O::mul(ca2 - cb2, O::load(wa + i + 2 * ido), mp));
+            }
+        }
+        for (; i < ido; ++i) {
             const cx<T> a = c0[i], b1 = c0[i + ido], b2 = c0[i + 2 * ido], b3 = c0[i + 3 * ido],
                         b4 = c0[i + 4 * ido];
             const cx<T> t1 = add(b1, b4), t4 = sub(b1, b4), t2 = add(b2, b3), t3 = sub(b2, b3);

@@ -250,28 +250,66 @@ struct tone_64f {
 // Elements k >= 16 of a segment: y[k] = g y[k-8] - y[k-16] in single precision, eight chains side
 // by side, from the head's single-precision values. Every lane is computed, only m are stored.
 template <class T>
-void stride8_recurrence(T* dst, int m, const double* y, double c) {
+inline void store8(T* dst, int n, v8f v) {
+    if constexpr (sizeof(T) == 2) {
+        const v8s r = rounded_16s(v);
+        if (n >= 8)
+            std::memcpy(dst, &r, sizeof r);
+        else
+            for (int i = 0; i < n; ++i) dst[i] = r[i];
+    } else {
+        if (n >= 8)
+            std::memcpy(dst, &v, sizeof v);
+        else
+            for (int i = 0; i < n; ++i) dst[i] = v[i];
+    }
+}
+
+inline v8f stride8_factor(double c) {
     const double cc = c * c;
     const double u = cc * (cc - 4.0) + 2.0;
-    const v8f g = v8f{} + float(u * u - 2.0);
+    return v8f{} + float(u * u - 2.0);
+}
+
+inline void stride8_history(const double* y, v8f& a, v8f& b) {
     float hist[16];
     for (int k = 0; k < 16; ++k) hist[k] = float(y[k]);
-    v8f a = load8(hist), b = load8(hist + 8);
+    a = load8(hist);
+    b = load8(hist + 8);
+}
+
+// Elements k >= 16 of a segment: y[k] = g y[k-8] - y[k-16] in single precision, eight chains side
+// by side, from the head's single-precision values. Every lane is computed, only m are stored.
+template <class T>
+void stride8_recurrence(T* dst, int m, const double* y, double c) {
+    const v8f g = stride8_factor(c);
+    v8f a, b;
+    stride8_history(y, a, b);
     for (int k = 16; k < m; k += 8) {
         const v8f next = g * b - a;
-        T out[8];
-        if constexpr (sizeof(T) == 2) {
-            const v8s s = rounded_16s(next);
-            std::memcpy(out, &s, sizeof out);
-        } else {
-            std::memcpy(out, &next, sizeof out);
-        }
-        if (m - k >= 8)
-            std::memcpy(dst + k, out, sizeof out);  // a whole vector: one fixed-size store
-        else
-            for (int i = 0; i < m - k; ++i) dst[k + i] = out[i];
+        store8(dst + k, m - k, next);
         a = b;
         b = next;
+    }
+}
+
+// Two whole segments at once: their chains are independent, so the second fills the latency of
+// the first. Each element is computed exactly as by the single form.
+template <class T>
+void stride8_recurrence_pair(T* dst1, T* dst2, int m, const double* y1, const double* y2, double c) {
+    const v8f g = stride8_factor(c);
+    v8f a1, b1, a2, b2;
+    stride8_history(y1, a1, b1);
+    stride8_history(y2, a2, b2);
+    for (int k = 16; k < m; k += 8) {
+        const v8f next1 = g * b1 - a1;
+        const v8f next2 = g * b2 - a2;
+        store8(dst1 + k, m - k, next1);
+        store8(dst2 + k, m - k, next2);
+        a1 = b1;
+        b1 = next1;
+        a2 = b2;
+        b2 = next2;
     }
 }
 
@@ -293,7 +331,6 @@ void stride4_recurrence(double* dst, int m, const double* y, double c) {
 
 template <class Tone, class M, class F, class P>
 int tone(typename Tone::type* dst, int len, M magn, F rfreq, P* phase, int hint) {
-    using T = typename Tone::type;
     if (!phase) return krn_err_null;
     if (magn <= 0) return krn_err_tone_magn;
     if (rfreq < 0 || rfreq >= F(0.5)) return krn_err_tone_freq;
@@ -326,23 +363,37 @@ int tone(typename Tone::type* dst, int len, M magn, F rfreq, P* phase, int hint)
         }
         return krn_ok;
     }
-    for (int n0 = 0; n0 < len; n0 += Tone::segment) {
-        const int m = len - n0 < Tone::segment ? len - n0 : Tone::segment;
-        T* seg = dst + n0;
+    // A segment's cosines and head; the rest of it is left to the recurrences below.
+    auto start_segment = [&](int n0, int m, double* y) {
         double a[4] = {double(n0) * w + phi, double(n0 + 1) * w + phi, w, 0.0}, cs[4];
         cos_values(a, cs, 4);
-        double y[16];
         y[0] = cs[0] * mag;
         y[1] = cs[1] * mag;
         const double c = cs[2] * 2.0;
         const int h = m < Tone::head ? m : Tone::head;
         for (int k = 2; k < h; ++k) y[k] = c * y[k - 1] - y[k - 2];
-        for (int k = 0; k < h; ++k) seg[k] = Tone::from_head(y[k]);
+        for (int k = 0; k < h; ++k) dst[n0 + k] = Tone::from_head(y[k]);
+        return c;
+    };
+    constexpr int seg = Tone::segment;
+    int n0 = 0;
+    if constexpr (Tone::head == 16) {
+        for (; len - n0 >= 2 * seg; n0 += 2 * seg) {
+            double y1[16], y2[16];
+            const double c = start_segment(n0, seg, y1);
+            start_segment(n0 + seg, seg, y2);
+            stride8_recurrence_pair(dst + n0, dst + n0 + seg, seg, y1, y2, c);
+        }
+    }
+    for (; n0 < len; n0 += seg) {
+        const int m = len - n0 < seg ? len - n0 : seg;
+        double y[16];
+        const double c = start_segment(n0, m, y);
         if (m > Tone::head) {
             if constexpr (Tone::head == 8)
-                stride4_recurrence(seg, m, y, c);
+                stride4_recurrence(dst + n0, m, y, c);
             else
-                stride8_recurrence(seg, m, y, c);
+                stride8_recurrence(dst + n0, m, y, c);
         }
     }
     return krn_ok;

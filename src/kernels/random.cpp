@@ -2,8 +2,8 @@
 // The sequence of a seed is fixed bit for bit, and every level computes it with the same
 // separately rounded operations (no fused multiply-add), so a seed means the same array on
 // every machine. Speed comes from batching: the subtract-with-borrow chain runs alone in a tight
-// scalar loop, the linear congruential words are produced four chains at a time by jump-ahead,
-// and the logarithms and square roots of the accepted pairs go through vector code.
+// scalar loop, the linear congruential words follow a vector at a time by jump-ahead, and the
+// pairs are accepted, and their logarithms and square roots taken, in vector code.
 #include <cstdint>
 #include <cstring>
 // GCC 12's AVX-512 intrinsics fill their don't-care operands from self-initialised variables,

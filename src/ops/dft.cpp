@@ -13,17 +13,6 @@ namespace {
 
 using krn::work_area;
 
-// The scaling step belongs to the constant-multiply kernels; until they are on this branch, a
-// local loop of the same contract (buf[k] *= val in the buffer's precision) stands in.
-// LOCAL FALLBACK: replace with krn_mul_const_32f_ip / krn_mul_const_64f_ip.
-template <class T>
-int mul_const_ip(T val, T* buf, int n) {
-    if (!buf) return krn::krn_err_null;
-    if (n < 1) return krn::krn_err_size;
-    for (int k = 0; k < n; ++k) buf[k] *= val;
-    return krn::krn_ok;
-}
-
 struct dft_32f {
     using real = float;
     using complex = krn::krn_32fc;
@@ -34,7 +23,7 @@ struct dft_32f {
     static complex* full(int n) { return reinterpret_cast<complex*>(krn::krn_malloc_64f(n)); }
     static int expand(const real* p, complex* f, int n) { return krn::krn_pack_to_complex_32f(p, f, n); }
     static int magnitude(const complex* f, real* d, int n) { return krn::krn_magnitude_32fc(f, d, n); }
-    static int scale(real* d, int n) { return mul_const_ip(2.0f / float(n), d, n); }
+    static int scale(real* d, int n) { return krn::krn_mul_const_32f_ip(2.0f / float(n), d, n); }
 };
 
 struct dft_64f {
@@ -47,7 +36,7 @@ struct dft_64f {
     static complex* full(int n) { return krn::krn_malloc_64fc(n); }
     static int expand(const real* p, complex* f, int n) { return krn::krn_pack_to_complex_64f(p, f, n); }
     static int magnitude(const complex* f, real* d, int n) { return krn::krn_magnitude_64fc(f, d, n); }
-    static int scale(real* d, int n) { return mul_const_ip(2.0 / double(n), d, n); }
+    static int scale(real* d, int n) { return krn::krn_mul_const_64f_ip(2.0 / double(n), d, n); }
 };
 
 template <class E>

@@ -6,6 +6,7 @@
 #include "frame/worker.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/runtime/memory.hpp"
+#include "ops/curves.hpp"
 #include "qor_lib.h"
 
 namespace qor::ops {
@@ -66,7 +67,35 @@ qor_status gaussian_rand_worker(ary& a, float mean, float stdev, uint32_t seed) 
     }
 }
 
+// target = uniform noise in [low, high] from the fixed seed, plus the quadratic of coef over the
+// grid x0 + dx i.
+qor_status test_rand_worker(ary& target, const ary& coef, float low, float high, float x0, float dx) {
+    if (qor_status st = target.is_valid()) return st;
+    if (qor_status st = coef.is_valid()) return st;
+    ary curve;
+    curve.init(target.size, target.data_type);
+    if (target.data_type != qor_fmt_32f) return qor_err_format;
+    constexpr uint32_t noise_seed = 60138;
+    int32_t bytes = 0;
+    if (qor_status st = report_kernel(krn::krn_rand_gauss_get_size_32f(&bytes))) return st;
+    krn::work_area block = hold_state(bytes);
+    auto* state = static_cast<krn::krn_rand_uniform_state_32f*>(block.get());
+    if (qor_status st = report_kernel(krn::krn_rand_uniform_init_32f(state, low, high, noise_seed))) return st;
+    const int len = kernel_length(target);
+    if (qor_status st = report_kernel(krn::krn_rand_uniform_32f(frame::elements<float>(target), len, state))) return st;
+    (void)quadratic_curve(curve, coef, x0, dx);  // a failure shows up as a null source below
+    return report_kernel(krn::krn_add_32f_ip(frame::elements<float>(curve), frame::elements<float>(target), len));
+}
+
 }  // namespace qor::ops
+
+extern "C" QOR_API qor_status qor_test_rand(qor_handle handle, float a, float b, float c) {
+    auto [st, target] = qor::frame::resolve(handle);
+    if (st) return st;
+    ary coef;
+    qor::ops::make_coefficients(coef, a, b, c);
+    return qor::ops::test_rand_worker(*target[0], coef, -5.0f, 5.0f, 0.0f, 1.0f);
+}
 
 extern "C" QOR_API qor_status qor_gaussian_rand(qor_handle handle, float mean, float stdev, uint32_t seed) {
     auto [st, a] = qor::frame::resolve(handle);

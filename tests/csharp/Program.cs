@@ -30,6 +30,29 @@ static class Program
             Console.WriteLine($"min {lo}, max {hi}");
         }
 
+        // Two tones and their amplitude spectrum: peaks of 1 and 0.5 at bins 2 and 4 of 16.
+        using (var t1 = new QorArray(16, DataFormat.F32))
+        using (var t2 = new QorArray(16, DataFormat.F32))
+        using (var spectrum = new QorArray(16, DataFormat.F32))
+        {
+            Native.Check("qor_vector_tone", Native.qor_vector_tone(t1.Handle, 1.0f, 0.125f, 0.0f));
+            Native.Check("qor_vector_tone", Native.qor_vector_tone(t2.Handle, 0.5f, 0.25f, 0.0f));
+            float[] a = t1.ToFloats(), b = t2.ToFloats();
+            t1.Set(a.Zip(b, (x, y) => x + y).ToArray());
+            Native.Check("qor_dft_fwd", Native.qor_dft_fwd(t1.Handle, spectrum.Handle));
+            Console.WriteLine("spectrum: " + string.Join(" ",
+                spectrum.ToFloats().Take(8).Select(x => x.ToString("0.000", CultureInfo.InvariantCulture))));
+        }
+
+        // A histogram of the ramp 0, 1, ..., 99 in four bins over [0, 100).
+        using (var ramp = new QorArray(100, DataFormat.F32))
+        {
+            var counts = new uint[4];
+            Native.Check("qor_vector_slope", Native.qor_vector_slope(ramp.Handle, 0.0f, 1.0f));
+            Native.Check("qor_histogram", Native.qor_histogram(ramp.Handle, counts, 4, 0.0f, 100.0f));
+            Console.WriteLine("histogram: " + string.Join(" ", counts));
+        }
+
         // Errors come back as statuses: -4 for arrays of different formats, -6 for a bad handle.
         using (var f = new QorArray(3, DataFormat.F32))
         using (var d = new QorArray(3, DataFormat.F64))

@@ -51,8 +51,37 @@ namespace Qor
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_sub_array(int src, int dst, long offset, long count);
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_min_max(int a, ref float min, ref float max);
 
+        // ---- logarithms
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_ln(int src, int dst);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_lnI(int handle);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_log1p(int src, int dst);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_log10(int src, int dst);
+
         // ---- format conversion
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_convert(int src, int dst);
+
+        // ---- scaling
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_scaleC(int src, int dst, float factor, float offset);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_scaleCI(int handle, float factor, float offset);
+
+        // ---- random numbers and the test signal
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_gaussian_rand(int handle, float mean, float stdev, uint seed);
+
+        // ---- curves
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_sin_plot(int handle, float frequency, float amplitude, float offset, float phaseDeg);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_quadratic_plot(int handle, float a, float b, float c, float x0, float dx);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_gaussian_plot(int handle, float centre, float width, float height, float x0, float dx);
+
+        // ---- ramps and tones
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_vector_slope(int handle, float offset, float slope);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_vector_tone(int handle, float magnitude, float rfreq, float phase);
+
+        // ---- spectrum
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_dft_fwd(int src, int dst);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_dft_fwdI(int srcDst);
+
+        // ---- histogram (counts: nBins counters, written in place: the array is pinned for the call)
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_histogram(int handle, [Out] uint[] counts, int nBins, float lower, float upper);
 
         // Throws for a negative status; warnings (positive) and success pass.
         public static void Check(string function, sbyte status)

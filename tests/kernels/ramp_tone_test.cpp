@@ -10,6 +10,7 @@
 #include "kernels/kernels.hpp"
 #include "support/levels.hpp"
 #include "support/ramp_model.hpp"
+#include "support/ulp.hpp"
 
 using namespace qor::krn;
 using qor::test::for_each_supported_level;
@@ -144,7 +145,7 @@ std::vector<T> tone_model(int len, double mag, double f, double phi, int hint) {
         const int m = std::min(seg, len - n0);
         const double a0 = hint != 1 ? phi : double(n0) * w + phi, a1 = hint != 1 ? phi + w : double(n0 + 1) * w + phi;
         std::vector<double> y(m);
-        auto cos = [](double a) { return double(std::cos((long double)a)); };
+        auto cos = [](double a) { return double(qor::test::reference_cos(a)); };
         y[0] = cos(a0) * mag;
         if (m > 1) y[1] = cos(a1) * mag;
         const double c = cos(w) * 2.0, cc = c * c;
@@ -215,7 +216,7 @@ TEST(Tone, SegmentStartsAreExactCosines) {
         for (int n0 = 0; n0 < len; n0 += 2048)
             for (int k : {0, 1}) {
                 const double a = double(n0 + k) * w + 5.5;
-                const long double ref = std::cos((long double)a);
+                const long double ref = qor::test::reference_cos(a);
                 const double ulp = std::nextafter(std::fabs(double(ref)), INFINITY) - std::fabs(double(ref));
                 const long double err = std::fabs((long double)d[n0 + k] - ref) / ulp;
                 worst = std::max(worst, err);

@@ -119,7 +119,7 @@ TEST(DftSpectrum, CosinesAtABinAndAtNyquist) {
     for (int n : {16, 18, 64, 100, 96}) {
         for (int m : {1, 3, n / 2}) {
             array s(n, qor_fmt_32f);
-            for (int k = 0; k < n; ++k) s.data<float>()[k] = float(std::cos(2 * M_PI * m * k / n));
+            for (int k = 0; k < n; ++k) s.data<float>()[k] = float(std::cos(6.283185307179586 * m * k / n));
             ASSERT_EQ(qor_dft_fwdI(s.h), qor_ok);
             const float peak = (2 * m == n) ? 2.0f : 1.0f;
             for (int k = 0; k < n; ++k) {

@@ -20,6 +20,8 @@ C_TYPES = {
     "qor_handle*": (P(ctypes.c_int32), {"out int", "ref int"}),
     "int64_t": (ctypes.c_int64, {"long"}),
     "int32_t": (ctypes.c_int32, {"int"}),
+    "uint32_t": (ctypes.c_uint32, {"uint"}),
+    "uint32_t*": (P(ctypes.c_uint32), {"[Out] uint[]", "uint[]", "ref uint", "out uint"}),
     "int": (ctypes.c_int32, {"int"}),
     "uint8_t*": (P(ctypes.c_uint8), {"out byte", "ref byte"}),
     "qor_data_format": (ctypes.c_int32, {"DataFormat"}),

@@ -90,3 +90,121 @@ def test_convert():
         qor_lib.convert(f32, np.float64)
     with pytest.raises(qor_lib.LengthError):
         qor_lib.convert(u8, out=np.zeros(3, np.uint16))
+
+
+def assert_ulps(got, want, ulps):
+    """got within `ulps` units in the last place of want (want computed at higher precision)."""
+    want = want.astype(got.dtype)
+    same = (got == want) | (np.isnan(got) & np.isnan(want))
+    np.testing.assert_array_max_ulp(got[~same], want[~same], maxulp=ulps)
+
+
+@pytest.mark.parametrize("dtype", [np.float32, np.float64])
+def test_logarithms(dtype, capfd):
+    x = np.concatenate([np.array([0.0, -0.0, -1.0, np.inf, np.nan, 1.0, 1e-30]), rng.uniform(1e-6, 1e6, 500)])
+    x = x.astype(dtype)
+    wide = x.astype(np.longdouble)
+    single = dtype == np.float32
+    with np.errstate(all="ignore"):
+        assert_ulps(qor_lib.ln(x), np.log(wide), 4 if single else 1)
+        if single:  # a short polynomial: absolute error up to about 8e-6
+            want = np.log10(wide).astype(dtype)
+            np.testing.assert_allclose(qor_lib.log10(x), want, rtol=0, atol=1e-5)
+            assert np.array_equal(np.isnan(qor_lib.log10(x)), np.isnan(want))
+        else:
+            assert_ulps(qor_lib.log10(x), np.log10(wide), 1)
+        small = np.concatenate([x[5:], -rng.uniform(0, 0.999, 50).astype(dtype), np.array([-1, -2], dtype)])
+        assert_ulps(qor_lib.log1p(small), np.log1p(small.astype(np.longdouble)), 1)
+        want = qor_lib.ln(x)
+    assert "KRN function failed" in capfd.readouterr().out  # the domain warnings, printed, not raised
+    y = x.copy()
+    assert qor_lib.lnI(y) is y
+    np.testing.assert_array_equal(y, want)
+
+
+def test_scaling():
+    x = floats(np.float32)
+    with np.errstate(all="ignore"):
+        np.testing.assert_array_equal(qor_lib.scaleC(x, 1.5, -2.25), x * np.float32(1.5) + np.float32(-2.25))
+        d = floats(np.float64)
+        want = d * np.float64(np.float32(0.1)) + np.float64(np.float32(3.3))  # the float constants, widened
+        np.testing.assert_array_equal(qor_lib.scaleC(d, 0.1, 3.3), want)
+        assert qor_lib.scaleCI(d, 0.1, 3.3) is d
+        np.testing.assert_array_equal(d, want)
+    u = np.arange(0, 65536, 61, dtype=np.uint16)
+    model = np.minimum(np.minimum(u.astype(np.int64) * 3, 65535) + 100, 65535)
+    np.testing.assert_array_equal(qor_lib.scaleC(u, 3, 100), model)
+
+
+def test_gaussian_rand():
+    x = qor_lib.gaussian_rand(20000, 5.0, 2.0, seed=42)
+    assert x.dtype == np.float32
+    assert abs(x.mean() - 5) < 0.1 and abs(x.std() - 2) < 0.1
+    np.testing.assert_array_equal(qor_lib.gaussian_rand(20000, 5.0, 2.0, seed=42), x)  # fixed by the seed
+    assert not np.array_equal(qor_lib.gaussian_rand(20000, 5.0, 2.0, seed=43), x)
+    d = qor_lib.gaussian_rand(np.zeros(20000), -1.0, 0.5, seed=1)
+    assert d.dtype == np.float64 and abs(d.mean() + 1) < 0.05
+    s = qor_lib.gaussian_rand(20000, 100.7, 10.9, seed=3, dtype=np.int16)  # constants truncated: 100, 10
+    assert abs(s.mean() - 100) < 0.5 and abs(s.std() - 10) < 0.5
+    with pytest.raises(qor_lib.FormatError):
+        qor_lib.gaussian_rand(4, dtype=np.uint16)
+
+
+def test_curves():
+    i = np.arange(300, dtype=np.float64)
+    x = 0.5 + 0.25 * i
+    np.testing.assert_allclose(qor_lib.sin_plot(300, 0.01, 3.0, 1.0, 30.0),
+                               3 * np.sin(2 * np.pi * 0.01 * i + np.pi / 6) + 1, atol=3e-6 * 4)
+    np.testing.assert_allclose(qor_lib.quadratic_plot(300, 0.5, -3, 2, 0.5, 0.25), (0.5 * x - 3) * x + 2,
+                               rtol=1e-6, atol=1e-5)
+    np.testing.assert_allclose(qor_lib.gaussian_plot(300, 40, 8, 2.5, 0.5, 0.25),
+                               2.5 * np.exp(-((x - 40) ** 2) / (2 * 64)), rtol=1e-5, atol=1e-7)
+    out = np.zeros(10, np.float32)
+    assert qor_lib.sin_plot(out, 0.1) is out
+    with pytest.raises(qor_lib.FormatError):
+        qor_lib.gaussian_plot(np.zeros(5), 1, 1)
+
+
+def test_ramps_and_tones():
+    i = np.arange(1000)
+    np.testing.assert_allclose(qor_lib.vector_slope(1000, -3.5, 0.125), -3.5 + 0.125 * i, rtol=1e-7)
+    np.testing.assert_array_equal(qor_lib.vector_slope(1000, 65000, 2, np.uint16), np.minimum(65000 + 2 * i, 65535))
+    rf = float(np.float32(0.07))  # the frequency reaches the library as a float
+    model = np.cos(2 * np.pi * rf * i + 1.0)
+    for dtype, tol in ((np.float32, 2e-5), (np.float64, 1e-9)):
+        t = qor_lib.vector_tone(1000, 2.0, 0.07, 1.0, dtype)
+        assert t.dtype == dtype
+        np.testing.assert_allclose(t, 2 * model, atol=tol)
+    s = qor_lib.vector_tone(1000, 1000, 0.07, 1.0, np.int16)
+    assert np.abs(s - 1000 * model).max() <= 1
+
+
+@pytest.mark.parametrize("dtype", [np.float32, np.float64])
+def test_amplitude_spectrum(dtype):
+    n = 240  # not a power of two
+    x = (rng.standard_normal(n) + 0.5).astype(dtype)
+    spectrum = np.abs(np.fft.fft(x.astype(np.float64))) / n
+    spectrum[1:] *= 2
+    got = qor_lib.dft_fwd(x)
+    assert got.dtype == dtype
+    np.testing.assert_allclose(got, spectrum, atol=1e-5 if dtype == np.float32 else 1e-12)
+    assert qor_lib.dft_fwdI(x) is x
+    np.testing.assert_array_equal(x, got)
+    with pytest.raises(qor_lib.FormatMismatchError):
+        qor_lib.dft_fwd(x, out=np.zeros(n, np.float32 if dtype == np.float64 else np.float64))
+
+
+def test_histogram():
+    # Samples that sit on no bin edge, so float rounding of the edges cannot move them.
+    x = (np.floor(rng.uniform(-12, 12, 5000)) + 0.5).astype(np.float32)
+    x[:3] = [np.nan, -100, 100]
+    want, _ = np.histogram(x[3:], bins=10, range=(-10, 10))
+    got = qor_lib.histogram(x, 10, -10, 10)
+    assert got.dtype == np.uint32
+    np.testing.assert_array_equal(got, want)
+    s = rng.integers(-300, 300, 4000).astype(np.int16)
+    counts = np.zeros(6, np.uint32)
+    assert qor_lib.histogram(s, 6, -300, 300, counts=counts) is counts  # written in place
+    np.testing.assert_array_equal(counts, np.histogram(s, bins=6, range=(-300, 300))[0])
+    with pytest.raises(ValueError):
+        qor_lib.histogram(s, 6, -300, 300, counts=np.zeros(6, np.int32))
