@@ -114,7 +114,8 @@ QOR_API qor_status qor_square(qor_handle a, qor_handle b);
  * format; dst's later elements are left alone. Checks: handles, data (-32), formats (-4),
  * offset > src size or offset + count > src size (-7); count <= 0 succeeds; then, so nothing
  * outside a buffer is ever touched, a negative offset gives -7 and a count beyond dst's size -2;
- * last the format (-1). Overlapping runs of one array give unspecified elements. */
+ * last the format (-1). Overlapping runs of one array are moved as by memmove, in pieces of
+ * under 2^31 bytes (a longer overlapping run moved toward the end is not defined). */
 QOR_API qor_status qor_sub_array(qor_handle src, qor_handle dst, int64_t offset, int64_t count);
 /* Merges a's smallest and largest elements (qor_fmt_16u or qor_fmt_32f) into *min and *max:
  * *min takes an element's value unless the element is greater, *max unless the element is
