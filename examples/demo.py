@@ -68,6 +68,16 @@ def quadratic_panel(ax):
     ax.set_title("Quadratic fit of the noisy test signal")
     if not needs(ax, "test_rand", "quadratic_fit", "quadratic_plot"):
         return
+    n, truth = 200, (0.004, -0.9, 60.0)
+    samples = qor_lib.test_rand(n, *truth)  # the curve plus uniform noise in [-5, 5]
+    a, b, c = qor_lib.quadratic_fit(samples)
+    fitted = qor_lib.quadratic_plot(n, a, b, c)
+    x = np.arange(n)
+    ax.plot(x, samples, ".", ms=3, color="tab:gray", label=f"test signal: {truth[0]}x² {truth[1]:+}x {truth[2]:+} + noise")
+    ax.plot(x, fitted, color="tab:orange", lw=2, label=f"fit: {a:.5f}x² {b:+.4f}x {c:+.3f}")
+    ax.set_xlabel("x (sample index)")
+    ax.set_ylabel("y")
+    ax.legend(loc="upper center", fontsize=8)
 
 
 def gaussian_panel(ax):
