@@ -68,12 +68,37 @@ def quadratic_panel(ax):
     ax.set_title("Quadratic fit of the noisy test signal")
     if not needs(ax, "test_rand", "quadratic_fit", "quadratic_plot"):
         return
+    n, truth = 200, (0.004, -0.9, 60.0)
+    samples = qor_lib.test_rand(n, *truth)  # the curve plus uniform noise in [-5, 5]
+    a, b, c = qor_lib.quadratic_fit(samples)
+    fitted = qor_lib.quadratic_plot(n, a, b, c)
+    x = np.arange(n)
+    ax.plot(x, samples, ".", ms=3, color="tab:gray", label=f"test signal: {truth[0]}x² {truth[1]:+}x {truth[2]:+} + noise")
+    ax.plot(x, fitted, color="tab:orange", lw=2, label=f"fit: {a:.5f}x² {b:+.4f}x {c:+.3f}")
+    ax.set_xlabel("x (sample index)")
+    ax.set_ylabel("y")
+    ax.legend(loc="upper center", fontsize=8)
 
 
 def gaussian_panel(ax):
     ax.set_title("Gaussian fit of a sampled bell curve")
     if not needs(ax, "gaussian_plot", "gaussian_rand", "gaussian_fit"):
         return
+    n, x0, dx = 120, -3.0, 0.1
+    centre, width, height = 2.5, 1.6, 4.0
+    samples = qor_lib.gaussian_plot(n, centre, width, height, x0, dx)
+    samples += qor_lib.gaussian_rand(n, 0.0, 0.05, seed=5)  # a little measurement noise
+    c, s, a = qor_lib.gaussian_fit(samples, x0, dx)
+    x = x0 + dx * np.arange(n)
+    fine = 4 * n
+    fitted = qor_lib.gaussian_plot(fine, c, s, a, x0, dx * n / fine)
+    ax.plot(x, samples, "o", ms=3, color="tab:purple", alpha=0.7,
+            label=f"samples: centre {centre}, width {width}, height {height}, noise sd 0.05")
+    ax.plot(x0 + dx * n / fine * np.arange(fine), fitted, color="black", lw=1.5,
+            label=f"fit: centre {c:.3f}, sigma {s:.3f}, amplitude {a:.3f}")
+    ax.set_xlabel("x")
+    ax.set_ylabel("y")
+    ax.legend(loc="upper left", fontsize=8)
 
 
 def main(argv):

@@ -65,6 +65,7 @@ SIGNATURES = {
     "qor_scaleCI": (handle_t, f32, f32),
     # random numbers and the test signal
     "qor_gaussian_rand": (handle_t, f32, f32, ctypes.c_uint32),
+    "qor_test_rand": (handle_t, f32, f32, f32),
     # curves
     "qor_sin_plot": (handle_t, f32, f32, f32, f32),
     "qor_quadratic_plot": (handle_t, f32, f32, f32, f32, f32),
@@ -77,6 +78,8 @@ SIGNATURES = {
     "qor_dft_fwdI": (handle_t,),
     # histogram
     "qor_histogram": (handle_t, P(ctypes.c_uint32), int32, f32, f32),
+    # fits
+    "qor_quadratic_fit": (handle_t, handle_t),
 }
 
 

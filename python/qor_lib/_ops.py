@@ -12,7 +12,7 @@ from ._core import Array, call, dtype_of, format_of
 __all__ = [
     "div", "divI", "square", "sub_array", "min_max", "ln", "lnI", "log1p", "log10", "convert", "scaleC", "scaleCI",
     "gaussian_rand", "sin_plot", "quadratic_plot", "gaussian_plot", "vector_slope", "vector_tone", "dft_fwd",
-    "dft_fwdI", "histogram",
+    "dft_fwdI", "histogram", "test_rand", "quadratic_fit",
 ]
 
 
@@ -169,6 +169,11 @@ def gaussian_rand(out, mean=0.0, stdev=1.0, seed=0, dtype=np.float32):
     return _in_place("qor_gaussian_rand", _target(out, dtype), mean, stdev, seed)
 
 
+def test_rand(out, a, b, c, dtype=np.float32):
+    """a i^2 + b i + c plus uniform noise in [-5, 5] from a fixed seed (float32): the fits' test input."""
+    return _in_place("qor_test_rand", _target(out, dtype), a, b, c)
+
+
 def sin_plot(out, frequency, amplitude=1.0, offset=0.0, phase_deg=0.0, dtype=np.float32):
     """amplitude * sin(2 pi frequency i + phase_deg pi / 180) + offset (float32)."""
     return _in_place("qor_sin_plot", _target(out, dtype), frequency, amplitude, offset, phase_deg)
@@ -222,3 +227,17 @@ def histogram(src, bins, lower, upper, counts=None):
         call("qor_histogram", c.handle(src), counts.ctypes.data_as(ctypes.POINTER(ctypes.c_uint32)), bins, lower,
              upper)
     return counts
+
+
+# ---- fits
+
+
+def quadratic_fit(src, out=None):
+    """Fits y = a x^2 + b x + c to src's float32 samples at x = 0, 1, 2, ...; returns (a, b, c).
+    `out` (float32, at least 4 elements) receives them in elements 0..2 when given."""
+    if out is None:
+        out = np.zeros(4, np.float32)
+    with _Call() as c:
+        call("qor_quadratic_fit", c.handle(src), c.handle(out))
+    v = out.numpy() if isinstance(out, Array) else out
+    return float(v[0]), float(v[1]), float(v[2])

@@ -44,6 +44,17 @@ static class Program
                 spectrum.ToFloats().Take(8).Select(x => x.ToString("0.000", CultureInfo.InvariantCulture))));
         }
 
+        // A quadratic fit of the noisy test signal 0.01 x^2 - 2 x + 30 (noise within +-5).
+        using (var signal = new QorArray(3000, DataFormat.F32))
+        using (var coef = new QorArray(4, DataFormat.F32))
+        {
+            Native.Check("qor_test_rand", Native.qor_test_rand(signal.Handle, 0.01f, -2.0f, 30.0f));
+            Native.Check("qor_quadratic_fit", Native.qor_quadratic_fit(signal.Handle, coef.Handle));
+            float[] c = coef.ToFloats();
+            Console.WriteLine(string.Format(CultureInfo.InvariantCulture, "quadratic fit: a {0:0.0000} b {1:0.00} c {2:0.0}",
+                c[0], c[1], c[2]));
+        }
+
         // A histogram of the ramp 0, 1, ..., 99 in four bins over [0, 100).
         using (var ramp = new QorArray(100, DataFormat.F32))
         {

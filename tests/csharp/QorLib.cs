@@ -66,6 +66,7 @@ namespace Qor
 
         // ---- random numbers and the test signal
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_gaussian_rand(int handle, float mean, float stdev, uint seed);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_test_rand(int handle, float a, float b, float c);
 
         // ---- curves
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_sin_plot(int handle, float frequency, float amplitude, float offset, float phaseDeg);
@@ -82,6 +83,9 @@ namespace Qor
 
         // ---- histogram (counts: nBins counters, written in place: the array is pinned for the call)
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_histogram(int handle, [Out] uint[] counts, int nBins, float lower, float upper);
+
+        // ---- fits
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_quadratic_fit(int source, int destination);
 
         // Throws for a negative status; warnings (positive) and success pass.
         public static void Check(string function, sbyte status)

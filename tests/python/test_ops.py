@@ -208,3 +208,28 @@ def test_histogram():
     np.testing.assert_array_equal(counts, np.histogram(s, bins=6, range=(-300, 300))[0])
     with pytest.raises(ValueError):
         qor_lib.histogram(s, 6, -300, 300, counts=np.zeros(6, np.int32))
+
+
+def test_test_signal():
+    noise = qor_lib.test_rand(1000, 0, 0, 0)
+    assert noise.dtype == np.float32 and noise.min() >= -5 and noise.max() <= 5 and noise.std() > 2.5
+    np.testing.assert_allclose(noise[:4], [-3.00946307, -3.36928678, -0.902102768, -2.62009454], rtol=1e-6)
+    i = np.arange(1000, dtype=np.float64)
+    signal = qor_lib.test_rand(1000, 0.01, -2, 30)
+    np.testing.assert_allclose(signal - noise, 0.01 * i * i - 2 * i + 30, rtol=1e-5, atol=1e-3)
+    np.testing.assert_array_equal(qor_lib.test_rand(1000, 0.01, -2, 30), signal)  # the seed is fixed
+    with pytest.raises(qor_lib.FormatError):
+        qor_lib.test_rand(10, 1, 1, 1, dtype=np.float64)
+
+
+def test_quadratic_fit():
+    exact = qor_lib.quadratic_plot(300, 0.02, -3.0, 40.0)
+    np.testing.assert_allclose(qor_lib.quadratic_fit(exact), (0.02, -3.0, 40.0), rtol=1e-3)
+    noisy = qor_lib.test_rand(3000, 0.001, 0.5, -20)
+    a, b, c = qor_lib.quadratic_fit(noisy)
+    assert abs(a - 0.001) < 1e-5 and abs(b - 0.5) < 0.02 and abs(c + 20) < 1
+    out = np.full(5, 9, np.float32)
+    qor_lib.quadratic_fit(exact, out=out)  # written into the caller's array
+    np.testing.assert_allclose(out[:3], (0.02, -3.0, 40.0), rtol=1e-3)
+    with pytest.raises(qor_lib.LengthError):
+        qor_lib.quadratic_fit(exact, out=np.zeros(3, np.float32))
