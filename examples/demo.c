@@ -204,6 +204,23 @@ static void spectrum_and_histogram(void) {
     qor_destroy_array(hx);
 }
 
+static void fits(void) {
+    static float signal[300], bell[41];
+    float coef[4], centre = 0, sigma = 0, amplitude = 0;
+    qor_handle hs = lend(signal, 300, qor_fmt_32f), hc = lend(coef, 4, qor_fmt_32f), hb = lend(bell, 41, qor_fmt_32f);
+    section("Fits");
+    qor_test_rand(hs, 0.01f, -2, 30);
+    qor_quadratic_fit(hs, hc);
+    printf("  %-28s a %.5f, b %.4f, c %.3f\n", "0.01x^2 - 2x + 30 + noise", coef[0], coef[1], coef[2]);
+    /* The fit models 1 + y as a bell: sampled out to 2.5 widths, this one is within 0.2% of it. */
+    qor_gaussian_plot(hb, 1, 0.5f, 500, -0.25f, 0.0625f);
+    qor_gaussian_fit(hb, -0.25f, 0.0625f, &centre, &sigma, &amplitude);
+    printf("  %-28s centre %.3f, sigma %.3f, amplitude %.1f\n", "bell 1, 0.5, 500", centre, sigma, amplitude);
+    qor_destroy_array(hb);
+    qor_destroy_array(hc);
+    qor_destroy_array(hs);
+}
+
 int main(void) {
     printf("qor_lib demo: every status is printed as a number; 0 is success.\n");
     arrays();
@@ -214,5 +231,6 @@ int main(void) {
     scaling();
     generators();
     spectrum_and_histogram();
+    fits();
     return 0;
 }

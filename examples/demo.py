@@ -84,18 +84,19 @@ def gaussian_panel(ax):
     ax.set_title("Gaussian fit of a sampled bell curve")
     if not needs(ax, "gaussian_plot", "gaussian_rand", "gaussian_fit"):
         return
-    n, x0, dx = 120, -3.0, 0.1
-    centre, width, height = 2.5, 1.6, 4.0
+    # The fit models 1 + y as A exp(-(x - centre)^2 / (2 sigma^2)); a bell of counts, sampled out to
+    # 2.5 widths, is that within a fraction of a percent.
+    n, x0, dx = 81, -1.5, 0.1
+    centre, width, height = 2.5, 1.6, 1000.0
     samples = qor_lib.gaussian_plot(n, centre, width, height, x0, dx)
-    samples += qor_lib.gaussian_rand(n, 0.0, 0.05, seed=5)  # a little measurement noise
+    samples += qor_lib.gaussian_rand(n, 0.0, 10.0, seed=5)  # measurement noise
     c, s, a = qor_lib.gaussian_fit(samples, x0, dx)
-    x = x0 + dx * np.arange(n)
     fine = 4 * n
-    fitted = qor_lib.gaussian_plot(fine, c, s, a, x0, dx * n / fine)
-    ax.plot(x, samples, "o", ms=3, color="tab:purple", alpha=0.7,
-            label=f"samples: centre {centre}, width {width}, height {height}, noise sd 0.05")
-    ax.plot(x0 + dx * n / fine * np.arange(fine), fitted, color="black", lw=1.5,
-            label=f"fit: centre {c:.3f}, sigma {s:.3f}, amplitude {a:.3f}")
+    fitted = qor_lib.gaussian_plot(fine, c, s, a, x0, dx / 4) - 1
+    ax.plot(x0 + dx * np.arange(n), samples, "o", ms=3, color="tab:purple", alpha=0.7,
+            label=f"samples: centre {centre}, width {width}, height {height:g}, noise sd 10")
+    ax.plot(x0 + dx / 4 * np.arange(fine), fitted, color="black", lw=1.5,
+            label=f"fit: centre {c:.3f}, sigma {s:.3f}, amplitude {a:.1f}")
     ax.set_xlabel("x")
     ax.set_ylabel("y")
     ax.legend(loc="upper left", fontsize=8)

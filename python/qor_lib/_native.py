@@ -80,6 +80,7 @@ SIGNATURES = {
     "qor_histogram": (handle_t, P(ctypes.c_uint32), int32, f32, f32),
     # fits
     "qor_quadratic_fit": (handle_t, handle_t),
+    "qor_gaussian_fit": (handle_t, f32, f32, P(f32), P(f32), P(f32)),
 }
 
 

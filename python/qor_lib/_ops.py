@@ -13,6 +13,7 @@ __all__ = [
     "div", "divI", "square", "sub_array", "min_max", "ln", "lnI", "log1p", "log10", "convert", "scaleC", "scaleCI",
     "gaussian_rand", "sin_plot", "quadratic_plot", "gaussian_plot", "vector_slope", "vector_tone", "dft_fwd",
     "dft_fwdI", "histogram", "test_rand", "quadratic_fit",
+    "gaussian_fit",
 ]
 
 
@@ -241,3 +242,13 @@ def quadratic_fit(src, out=None):
         call("qor_quadratic_fit", c.handle(src), c.handle(out))
     v = out.numpy() if isinstance(out, Array) else out
     return float(v[0]), float(v[1]), float(v[2])
+
+
+def gaussian_fit(src, x0=0.0, dx=1.0):
+    """Fits A exp(-(x - centre)^2 / (2 sigma^2)) to 1 + y, y the samples of src (float32, int32, uint32)
+    on x = x0 + dx i; returns (centre, sigma, A). An upward parabola gives a NaN sigma."""
+    centre, sigma, amplitude = ctypes.c_float(), ctypes.c_float(), ctypes.c_float()
+    with _Call() as c:
+        call("qor_gaussian_fit", c.handle(src), x0, dx, ctypes.byref(centre), ctypes.byref(sigma),
+             ctypes.byref(amplitude))
+    return centre.value, sigma.value, amplitude.value

@@ -55,6 +55,17 @@ static class Program
                 c[0], c[1], c[2]));
         }
 
+        // A Gaussian fit: 1 + y sampled from 3 exp(-(x - 1.5)^2 / (2 * 0.8^2)) on x = -2, -1.9, ...
+        using (var bell = new QorArray(60, DataFormat.F32))
+        {
+            Native.Check("qor_gaussian_plot", Native.qor_gaussian_plot(bell.Handle, 1.5f, 0.8f, 3.0f, -2.0f, 0.1f));
+            bell.Set(bell.ToFloats().Select(v => v - 1.0f).ToArray());
+            float centre, sigma, amplitude;
+            Native.Check("qor_gaussian_fit", Native.qor_gaussian_fit(bell.Handle, -2.0f, 0.1f, out centre, out sigma, out amplitude));
+            Console.WriteLine(string.Format(CultureInfo.InvariantCulture, "gaussian fit: centre {0:0.000} sigma {1:0.000} amplitude {2:0.000}",
+                centre, sigma, amplitude));
+        }
+
         // A histogram of the ramp 0, 1, ..., 99 in four bins over [0, 100).
         using (var ramp = new QorArray(100, DataFormat.F32))
         {

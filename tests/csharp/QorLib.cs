@@ -86,6 +86,7 @@ namespace Qor
 
         // ---- fits
         [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_quadratic_fit(int source, int destination);
+        [DllImport(Lib, CallingConvention = Cc)] public static extern sbyte qor_gaussian_fit(int handle, float x0, float dx, out float centre, out float sigma, out float amplitude);
 
         // Throws for a negative status; warnings (positive) and success pass.
         public static void Check(string function, sbyte status)

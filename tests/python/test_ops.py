@@ -233,3 +233,20 @@ def test_quadratic_fit():
     np.testing.assert_allclose(out[:3], (0.02, -3.0, 40.0), rtol=1e-3)
     with pytest.raises(qor_lib.LengthError):
         qor_lib.quadratic_fit(exact, out=np.zeros(3, np.float32))
+
+
+def test_gaussian_fit():
+    # 1 + y exactly Gaussian: the fit gives back its parameters.
+    x0, dx, n = -1.0, 0.025, 200
+    x = x0 + dx * np.arange(n)
+    y = (3.0 * np.exp(-((x - 1.25) ** 2) / (2 * 0.7**2)) - 1).astype(np.float32)
+    np.testing.assert_allclose(qor_lib.gaussian_fit(y, x0, dx), (1.25, 0.7, 3.0), rtol=2e-3)
+    for dtype in (np.int32, np.uint32):  # counts: 1 + y is within 1% of the bell where it matters
+        counts = np.rint(1000 * np.exp(-((np.arange(100) - 40.0) ** 2) / (2 * 30.0**2))).astype(dtype)
+        c, s, a = qor_lib.gaussian_fit(counts)
+        assert abs(c - 40) < 0.5 and abs(s - 30) < 0.5 and abs(a - 1000) < 10, (c, s, a)
+    upward = (np.exp(0.01 * (np.arange(50) - 25.0) ** 2) - 1).astype(np.float32)  # ln(1 + y) opens upward
+    c, s, a = qor_lib.gaussian_fit(upward)
+    assert np.isnan(s)
+    with pytest.raises(qor_lib.FormatError):
+        qor_lib.gaussian_fit(np.ones(50, np.float64))
