@@ -12,6 +12,9 @@ have nm || need+=(binutils)
 have qemu-x86_64 || need+=(qemu-user)
 have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have wine || need+=(wine wine64)
+# The interface fuzzer: clang with libFuzzer and the sanitizer runtimes.
+have clang++ || need+=(clang)
+ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || need+=(libclang-rt-dev)
 # Hosts in other languages and the packaging checks.
 have pkg-config || need+=(pkg-config)
 have mcs || need+=(mono-mcs)

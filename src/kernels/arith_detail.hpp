@@ -145,43 +145,23 @@ inline bool any_lane(M m) {
     return acc != 0;
 }
 
+// v with its lanes rotated down by K (lane k takes lane k + K, wrapping): constant indices, so
+// every compiler emits one shuffle.
+template <int K, class V, size_t... I>
+inline V rotate_lanes(V v, std::index_sequence<I...>) {
+    return __builtin_shufflevector(v, v, ((I + K) % sizeof...(I))...);
+}
+
 // Folds the lanes of v pairwise with f (a lane-wise min or max), halving the distance each time.
 template <class V, class F>
 inline lane_t<V> fold_lanes(V v, F f) {
-    using index = std::conditional_t<sizeof(lane_t<V>) == 2, uint16_t,
-                                     std::conditional_t<sizeof(lane_t<V>) == 4, uint32_t, uint64_t>>;
-    typedef index I __attribute__((vector_size(sizeof(V))));
     constexpr int L = lanes<V>;
-    if constexpr (L >= 32)
-        v = f(v, __builtin_shuffle(v, [] {
-                  I m;
-                  for (int k = 0; k < L; ++k) m[k] = index((k + 16) % L);
-                  return m;
-              }()));
-    if constexpr (L >= 16)
-        v = f(v, __builtin_shuffle(v, [] {
-                  I m;
-                  for (int k = 0; k < L; ++k) m[k] = index((k + 8) % L);
-                  return m;
-              }()));
-    if constexpr (L >= 8)
-        v = f(v, __builtin_shuffle(v, [] {
-                  I m;
-                  for (int k = 0; k < L; ++k) m[k] = index((k + 4) % L);
-                  return m;
-              }()));
-    if constexpr (L >= 4)
-        v = f(v, __builtin_shuffle(v, [] {
-                  I m;
-                  for (int k = 0; k < L; ++k) m[k] = index((k + 2) % L);
-                  return m;
-              }()));
-    if constexpr (L >= 2)
-        v = f(v, __builtin_shuffle(v, [] {
-                  I m;
-                  for (int k = 0; k < L; ++k) m[k] = index((k + 1) % L);
-                  return m;
-              }()));
+    using order = std::make_index_sequence<L>;
+    if constexpr (L >= 32) v = f(v, rotate_lanes<16>(v, order{}));
+    if constexpr (L >= 16) v = f(v, rotate_lanes<8>(v, order{}));
+    if constexpr (L >= 8) v = f(v, rotate_lanes<4>(v, order{}));
+    if constexpr (L >= 4) v = f(v, rotate_lanes<2>(v, order{}));
+    if constexpr (L >= 2) v = f(v, rotate_lanes<1>(v, order{}));
     return v[0];
 }
 

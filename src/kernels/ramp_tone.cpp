@@ -332,9 +332,10 @@ void stride4_recurrence(double* dst, int m, const double* y, double c) {
 template <class Tone, class M, class F, class P>
 int tone(typename Tone::type* dst, int len, M magn, F rfreq, P* phase, int hint) {
     if (!phase) return krn_err_null;
-    if (magn <= 0) return krn_err_tone_magn;
-    if (rfreq < 0 || rfreq >= F(0.5)) return krn_err_tone_freq;
-    if (*phase < 0 || double(*phase) >= two_pi) return krn_err_tone_phase;
+    // Written so that a NaN fails each range check rather than slipping through it.
+    if (!(magn > 0)) return krn_err_tone_magn;
+    if (!(rfreq >= 0 && rfreq < F(0.5))) return krn_err_tone_freq;
+    if (!(*phase >= 0 && double(*phase) < two_pi)) return krn_err_tone_phase;
     if (!dst) return krn_err_null;
     if (len < 1) return krn_err_size;
 

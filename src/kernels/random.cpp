@@ -285,13 +285,14 @@ void put_pairs(typename Out::type* out, const double* w1, const double* w2, cons
             const vd f = load<vd>(factor + q);
             const vd first = (load<vd>(w2 + q) * sigma) * f + mu;
             const vd second = (load<vd>(w1 + q) * sigma) * f + mu;
+            // Interleave the pairs: first[0], second[0], first[1], second[1], ...
 #if QOR_LEVEL >= 5
-            const vu lo_mask = {0, 8, 1, 9, 2, 10, 3, 11}, hi_mask = {4, 12, 5, 13, 6, 14, 7, 15};
+            Out::put(out + 2 * q, __builtin_shufflevector(first, second, 0, 8, 1, 9, 2, 10, 3, 11));
+            Out::put(out + 2 * q + lanes, __builtin_shufflevector(first, second, 4, 12, 5, 13, 6, 14, 7, 15));
 #else
-            const vu lo_mask = {0, 4, 1, 5}, hi_mask = {2, 6, 3, 7};
+            Out::put(out + 2 * q, __builtin_shufflevector(first, second, 0, 4, 1, 5));
+            Out::put(out + 2 * q + lanes, __builtin_shufflevector(first, second, 2, 6, 3, 7));
 #endif
-            Out::put(out + 2 * q, __builtin_shuffle(first, second, lo_mask));
-            Out::put(out + 2 * q + lanes, __builtin_shuffle(first, second, hi_mask));
         }
     }
 #endif

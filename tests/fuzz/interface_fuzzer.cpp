@@ -202,6 +202,7 @@ private:
 
 int output_fd = -1;
 off_t output_read = 0;
+uint64_t calls_made = 0;  // exported calls over the whole run, reported at exit
 
 }  // namespace
 
@@ -227,12 +228,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     output_fd = fileno(sink);
     std::fflush(stdout);
     dup2(output_fd, 1);
+    std::atexit([] { std::fprintf(stderr, "interface calls made: %llu\n", (unsigned long long)calls_made); });
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     input in(data, size);
     session s(in);
-    for (int calls = 0; !in.done() && calls < 64; ++calls) s.step();
+    for (int calls = 0; !in.done() && calls < 64; ++calls, ++calls_made) s.step();
     return 0;
 }

@@ -91,6 +91,21 @@ const operation operations[] = {
          return st;
      },
      {-1, -5, -8}},
+    {"qor_test_rand", 1,
+     [](const qor_handle* h, input& in) {
+         const float a = in.real(), b = in.real(), c = in.real();
+         return qor_test_rand(h[0], a, b, c);
+     },
+     {-1, -5, -8}},
+    {"qor_quadratic_fit", 2, [](const qor_handle* h, input&) { return qor_quadratic_fit(h[0], h[1]); },
+     {-1, -2, -4, -5, -8}},
+    {"qor_gaussian_fit", 1,
+     [](const qor_handle* h, input& in) {
+         const float x0 = in.real(), dx = in.real();
+         float out[3];
+         return qor_gaussian_fit(h[0], x0, dx, &out[0], &out[1], &out[2]);
+     },
+     {-1, -2, -4, -5, -8}},
     {"qor_sum", 1, [](const qor_handle* h, input&) { return qor_sum(h[0]); }, {}},
     {"qor_get_data_byte", 1,
      [](const qor_handle* h, input&) {

@@ -142,6 +142,25 @@ std::vector<export_case> export_cases() {
     add("vector_tone 16s", [](F& f) { return qor_vector_tone(f.s16a, 1000.0f, 0.2f, 0.0f); }, qor_ok);
     add("vector_tone freed", [](F& f) { return qor_vector_tone(f.freed, 1.0f, 0.1f, 0.0f); }, qor_err_invalid);
 
+    // Test signal and fits (the fixture's 32f arrays are long enough for the fits).
+    add("test_rand", [](F& f) { return qor_test_rand(f.f32a, 0.5f, -3.0f, 10.0f); }, qor_ok);
+    add("test_rand format", [](F& f) { return qor_test_rand(f.f64a, 0.5f, -3.0f, 10.0f); }, qor_err_format);
+    add("quadratic_fit", [](F& f) {
+        qor_test_rand(f.f32a, 0.5f, -3.0f, 10.0f);
+        return qor_quadratic_fit(f.f32a, f.f32b);
+    }, qor_ok);
+    add("quadratic_fit format", [](F& f) { return qor_quadratic_fit(f.f64a, f.f32b); }, qor_err_format);
+    add("quadratic_fit freed", [](F& f) { return qor_quadratic_fit(f.f32a, f.freed); }, qor_err_invalid);
+    add("gaussian_fit", [](F& f) {
+        qor_gaussian_plot(f.f32a, 18.0f, 5.0f, 2.0f, 0.0f, 1.0f);
+        float centre, sigma, amplitude;
+        return qor_gaussian_fit(f.f32a, 0.0f, 1.0f, &centre, &sigma, &amplitude);
+    }, qor_ok);
+    add("gaussian_fit format", [](F& f) {
+        float centre, sigma, amplitude;
+        return qor_gaussian_fit(f.f64a, 0.0f, 1.0f, &centre, &sigma, &amplitude);
+    }, qor_err_format);
+
     // Spectrum and histogram.
     add("dft_fwd 32f", [](F& f) { return qor_dft_fwd(f.f32a, f.f32b); }, qor_ok);
     add("dft_fwdI 64f", [](F& f) { return qor_dft_fwdI(f.f64a); }, qor_ok);
