@@ -56,8 +56,13 @@ inline vf log10_32_main(vi b) {
 // Lanes that are not positive normal finite (negative patterns, zeros, subnormals, inf, NaN):
 // b - min_normal, unsigned, above the span of positive normals; as a signed compare after
 // flipping the sign bit, since only AVX-512 compares unsigned.
-inline vi not_positive_normal(vi b) { return (b + 0x7F800000) > -0x01000001; }
-inline vl not_positive_normal(vl b) { return (b + 0x7FF0000000000000ll) > -0x0020000000000001ll; }
+// The addition wraps, so it is done on unsigned lanes.
+inline vi not_positive_normal(vi b) {
+    return bits_as<vi>(bits_as<lanes<f32_lanes>::ui>(b) + 0x7F800000u) > -0x01000001;
+}
+inline vl not_positive_normal(vl b) {
+    return bits_as<vl>(bits_as<lanes<f64_lanes>::ul>(b) + 0x7FF0000000000000ull) > -0x0020000000000001ll;
+}
 
 // The table shared by ln and log10 for every input off the main path; subnormals get the
 // finite logarithm through the double cores.

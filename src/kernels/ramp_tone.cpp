@@ -3,6 +3,7 @@
 // exactly computed cosines. The ramps' rounding is fixed, so every level writes the same bits.
 #include <cstdint>
 #include <cstring>
+#include <immintrin.h>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -402,16 +403,34 @@ int tone(typename Tone::type* dst, int len, M magn, F rfreq, P* phase, int hint)
 
 }  // namespace
 
+namespace {
+
+// The cosine's argument reduction and the 16-bit rounding use magic-constant rounding, which holds
+// only under round-to-nearest without flush-to-zero (under another rounding the table index can
+// leave its range). Tones run in that state, whatever the caller's, and hand the caller's back;
+// flags raised meanwhile stay raised.
+template <class Run>
+int in_nearest_rounding(Run run) {
+    const unsigned saved = _mm_getcsr();
+    const unsigned nearest = (saved & 0x3Fu) | 0x1F80u;
+    if (saved != nearest) _mm_setcsr(nearest);
+    const int status = run();
+    if (saved != nearest) _mm_setcsr((_mm_getcsr() & 0x3Fu) | (saved & ~0x3Fu));
+    return status;
+}
+
+}  // namespace
+
 int krn_tone_16s(int16_t* dst, int len, int16_t magn, float rfreq, float* phase, int hint) {
-    return tone<tone_16s>(dst, len, magn, rfreq, phase, hint);
+    return in_nearest_rounding([&] { return tone<tone_16s>(dst, len, magn, rfreq, phase, hint); });
 }
 
 int krn_tone_32f(float* dst, int len, float magn, float rfreq, float* phase, int hint) {
-    return tone<tone_32f>(dst, len, magn, rfreq, phase, hint);
+    return in_nearest_rounding([&] { return tone<tone_32f>(dst, len, magn, rfreq, phase, hint); });
 }
 
 int krn_tone_64f(double* dst, int len, double magn, double rfreq, double* phase, int hint) {
-    return tone<tone_64f>(dst, len, magn, rfreq, phase, hint);
+    return in_nearest_rounding([&] { return tone<tone_64f>(dst, len, magn, rfreq, phase, hint); });
 }
 
 int krn_vector_slope_32f(float* dst, int len, float offset, float slope) {

@@ -9,6 +9,7 @@ for obj in "$@"; do
   while read -r type name; do
     case "$name" in
       "qor::krn::l${level}::"*) ;;
+      DW.ref.__gxx_personality_v0) ;;  # the C++ unwinder's personality reference, one for all levels
       *) echo "$(basename "$obj"): $type $name"; bad=1 ;;
     esac
   done < <("$nm_tool" -C --defined-only "$obj" | awk '$2 ~ /^[A-Zuvw]$/ && $2 != "U" && $2 != "N" { t=$2; $1=""; $2=""; sub(/^  /, ""); print t, $0 }')

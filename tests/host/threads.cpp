@@ -98,5 +98,8 @@ int main() {
     for (int i = 0; i < thread_count; ++i)
         if (!same_bytes(concurrent[size_t(i)].c, reference[size_t(i)].c)) failures.fetch_add(1);
     std::printf("concurrent operations: %d failures\n", failures.load());
+    for (const auto* jobs : {&concurrent, &reference})
+        for (const job& j : *jobs)
+            for (qor_handle h : {j.a, j.b, j.c, j.u16, j.f32}) qor_destroy_array(h);
     return failures.load() == 0 ? 0 : 1;
 }

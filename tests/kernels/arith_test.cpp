@@ -15,7 +15,7 @@ namespace {
 // walk), out of place and in place; a zero divisor anywhere, the ragged end included, warns.
 template <class T, class Div, class DivIp>
 void check_division(Div div, DivIp div_ip) {
-    const std::vector<T> sp = special_values<T>();
+    const std::vector<T> sp = arith_special_values<T>();
     std::vector<T> d = mixed_values<T>(5000, 1), x = mixed_values<T>(5000, 2);
     for (T a : sp)
         for (T b : sp) d.push_back(a), x.push_back(b);
@@ -44,7 +44,7 @@ void check_division(Div div, DivIp div_ip) {
 
 template <class T, class Sq>
 void check_square(Sq sq) {
-    std::vector<T> v = mixed_values<T>(5000, 5), sp = special_values<T>();
+    std::vector<T> v = mixed_values<T>(5000, 5), sp = arith_special_values<T>();
     v.insert(v.end(), sp.begin(), sp.end());
     std::vector<T> out(v.size());
     ASSERT_EQ(sq(v.data(), out.data(), int(v.size())), krn_ok);
@@ -134,10 +134,12 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
                 uint16_t lo, hi;
                 u[size_t(pos)] = 3;
                 ASSERT_EQ(m16(u.data(), len, &lo, &hi), krn_ok);
-                EXPECT_EQ(lo * 10000 + hi, 3 * 10000 + (len == 1 ? 3 : 1000));
+                EXPECT_EQ(lo, 3);
+                EXPECT_EQ(hi, len == 1 ? 3 : 1000);
                 u[size_t(pos)] = 65535;
                 ASSERT_EQ(m16(u.data(), len, &lo, &hi), krn_ok);
-                EXPECT_EQ(lo * 100000 + hi, (len == 1 ? 65535 : 1000) * 100000 + 65535);
+                EXPECT_EQ(lo, len == 1 ? 65535 : 1000);
+                EXPECT_EQ(hi, 65535);
                 std::vector<std::vector<float>> cases = {
                     std::vector<float>(size_t(len), 0.0f), std::vector<float>(size_t(len), -0.0f),
                     std::vector<float>(size_t(len), 2.5f), std::vector<float>(size_t(len), nan)};

@@ -24,7 +24,7 @@ inline float float_of(uint32_t b) {
 
 // Zeros, infinities, quiet and signalling NaNs of both signs, subnormals, range ends, ordinary values.
 template <class T>
-std::vector<T> special_values() {
+std::vector<T> arith_special_values() {
     using L = std::numeric_limits<T>;
     return {T(0),
             -T(0),
@@ -48,7 +48,7 @@ std::vector<T> special_values() {
 template <class T>
 std::vector<T> mixed_values(size_t n, uint32_t seed) {
     std::mt19937 gen(seed);
-    const std::vector<T> sp = special_values<T>();
+    const std::vector<T> sp = arith_special_values<T>();
     std::uniform_real_distribution<double> mant(-2, 2);
     std::uniform_int_distribution<int> expo(std::numeric_limits<T>::min_exponent - 24,
                                             std::numeric_limits<T>::max_exponent);
