@@ -21,8 +21,9 @@ function(qor_add_kernel_family family src)
     add_library(${lib} OBJECT ${src})
     target_compile_definitions(${lib} PRIVATE QOR_LEVEL=${level} QOR_BUILDING)
     target_include_directories(${lib} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
-    # -O2 in every build type, so the bits never depend on the build type.
-    target_compile_options(${lib} PRIVATE ${QOR_COMMON_FLAGS} ${QOR_LEVEL_FLAGS_${level}} -O2)
+    # -O2 in every build type, so the bits never depend on the build type. Kernels work on the bit
+    # patterns of floats in integer lanes, where wrapping is the intent: -fwrapv makes it defined.
+    target_compile_options(${lib} PRIVATE ${QOR_COMMON_FLAGS} ${QOR_LEVEL_FLAGS_${level}} -O2 -fwrapv)
     set(QOR_LEVEL_OBJECT_LIBS_${level} ${QOR_LEVEL_OBJECT_LIBS_${level}} ${lib} PARENT_SCOPE)
   endforeach()
 endfunction()

@@ -108,7 +108,8 @@ void widen_row_streaming(const uint8_t* src, uint16_t* dst, int64_t n) {
     constexpr int L = lanes<vu16>;
     int64_t head = 0;
     while (head < n && (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1))) {
-        dst[head] = src[head];
+        const uint16_t w = src[head];
+        std::memcpy(dst + head, &w, sizeof w);  // a host buffer may even sit on an odd byte
         ++head;
     }
     if (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1)) {  // dst on an odd byte

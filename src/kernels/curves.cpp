@@ -137,7 +137,9 @@ inline vf exp_normal(vf x) {
     const vf lo = ((1.0f - hi) + r) + (r_lo + r2 * q);
     const vf y = hi + lo;
     // Times 2^n: n added to the exponent field (t's low bits hold n; shifted, only n remains).
-    vi yb, tb;
+    // Unsigned lanes: the shift and the sum wrap by design.
+    typedef uint32_t vu __attribute__((vector_size(sizeof(vi))));
+    vu yb, tb;
     std::memcpy(&yb, &y, sizeof yb);
     std::memcpy(&tb, &t, sizeof tb);
     yb += tb << 23;
