@@ -182,7 +182,8 @@ QOR_API qor_status qor_vector_slope(qor_handle handle, float offset, float slope
 QOR_API qor_status qor_vector_tone(qor_handle handle, float magnitude, float rfreq, float phase);
 
 /* ---- Spectrum ------------------------------------------------------------------------------ */
-/* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N. */
+/* Amplitude spectrum of a real 32f or 64f signal of N samples: |X[0]|/N, then 2|X[k]|/N.
+ * A destination shorter than the source is refused with -2 before anything is written. */
 QOR_API qor_status qor_dft_fwd(qor_handle src, qor_handle dst);
 /* The amplitude spectrum written over the array's own samples. */
 QOR_API qor_status qor_dft_fwdI(qor_handle src_dst);

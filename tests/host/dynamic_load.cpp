@@ -2,6 +2,7 @@
 // export by its plain name.
 #include <cstdio>
 #include <cstring>
+#include <immintrin.h>
 
 #include "qor_lib.h"
 
@@ -30,7 +31,16 @@ int main(int argc, char** argv) {
     if (argc < 2) return 2;
     char path[1024];
     std::snprintf(path, sizeof path, "%s%s", std::strchr(argv[1], '/') ? "" : "./", argv[1]);
+    // Loading the library must leave the floating-point control state as it was.
+    const unsigned csr_before = _mm_getcsr();
+    uint16_t x87_before, x87_after;
+    __asm__ volatile("fnstcw %0" : "=m"(x87_before));
     library lib = open_library(path);
+    __asm__ volatile("fnstcw %0" : "=m"(x87_after));
+    if ((_mm_getcsr() & 0xFFC0) != (csr_before & 0xFFC0) || x87_after != x87_before) {
+        std::printf("loading changed the floating-point control state\n");
+        return 1;
+    }
     if (!lib) {
         std::printf("cannot load %s\n", path);
         return 1;
