@@ -9,54 +9,34 @@
 #include "frame/platform.hpp"
 
 namespace qor::frame {
+
+slot_table table;
+slot_table::~slot_table() { std::free(slots); }
+
 namespace {
 
-class registry {
-public:
-    ~registry() { std::free(slots_); }  // at unload: the table only, never the arrays
-
-    int32_t count() const { return count_; }
-    ary* at(int32_t i) const { return slots_[i]; }
-    void set(int32_t i, ary* a) { slots_[i] = a; }
-
-    // The lowest free slot, or a new last one; -1 when the table cannot grow.
-    int32_t claim_slot() {
-        for (int32_t i = 0; i < count_; ++i)
-            if (!slots_[i]) return i;
-        if (count_ == capacity_ && !grow()) return -1;
-        slots_[count_] = nullptr;
-        return count_++;
-    }
-
-private:
-    // The larger of 1.5 x the capacity and the new slot count.
-    bool grow() {
-        if (count_ == INT32_MAX) return false;
-        const int64_t wanted = std::max<int64_t>(int64_t{capacity_} + capacity_ / 2, int64_t{count_} + 1);
-        const int32_t capacity = static_cast<int32_t>(std::min<int64_t>(wanted, INT32_MAX));
-        void* grown = std::realloc(slots_, sizeof(ary*) * size_t(capacity));
-        if (!grown) return false;
-        slots_ = static_cast<ary**>(grown);
-        capacity_ = capacity;
-        return true;
-    }
-
-    ary** slots_ = nullptr;
-    int32_t count_ = 0;
-    int32_t capacity_ = 0;
-};
-
-registry table;
-
-}  // namespace
-
-qor_status check_handle(qor_handle handle) noexcept {
-    if (handle < 0 || handle >= table.count()) return qor_err_handle;
-    return table.at(handle) ? qor_ok : qor_err_invalid;
+// The larger of 1.5 x the capacity and the new slot count.
+bool grow() {
+    if (table.count == INT32_MAX) return false;
+    const int64_t wanted = std::max<int64_t>(int64_t{table.capacity} + table.capacity / 2, int64_t{table.count} + 1);
+    const int32_t capacity = static_cast<int32_t>(std::min<int64_t>(wanted, INT32_MAX));
+    void* grown = std::realloc(table.slots, sizeof(ary*) * size_t(capacity));
+    if (!grown) return false;
+    table.slots = static_cast<ary**>(grown);
+    table.capacity = capacity;
+    return true;
 }
 
-ary* array_at(qor_handle handle) noexcept { return table.at(handle); }
+// The lowest free slot, or a new last one; -1 when the table cannot grow.
+int32_t claim_slot() {
+    for (int32_t i = 0; i < table.count; ++i)
+        if (!table.slots[i]) return i;
+    if (table.count == table.capacity && !grow()) return -1;
+    table.slots[table.count] = nullptr;
+    return table.count++;
+}
 
+}  // namespace
 }  // namespace qor::frame
 
 using qor::frame::resolve;
@@ -67,20 +47,20 @@ QOR_API qor_status qor_create_array(qor_handle* handle) {
     // Out of memory is the one failure a create can meet: it is reported, not thrown.
     ary* created = new (std::nothrow) ary;
     if (!created) return qor_err_alloc;
-    const int32_t slot = qor::frame::table.claim_slot();
+    const int32_t slot = qor::frame::claim_slot();
     if (slot < 0) {
         delete created;
         return qor_err_alloc;
     }
-    qor::frame::table.set(slot, created);
+    qor::frame::table.slots[slot] = created;
     *handle = slot;
     return qor_ok;
 }
 
 QOR_API qor_status qor_destroy_array(qor_handle handle) {
     if (qor_status st = qor::frame::check_handle(handle)) return st;
-    delete qor::frame::table.at(handle);  // the destructor releases an owned buffer
-    qor::frame::table.set(handle, nullptr);
+    delete qor::frame::table.slots[handle];  // the destructor releases an owned buffer
+    qor::frame::table.slots[handle] = nullptr;
     return qor_ok;
 }
 

@@ -2,15 +2,29 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <cstdint>
 
 #include "qor_lib.h"
 
 namespace qor::frame {
 
+// The table every handle indexes. Its storage belongs to the registry (registry.cpp); it is
+// visible here so that the handle check of every export is inlined: it is most of a short call.
+struct slot_table {
+    ary** slots = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+    ~slot_table();  // at unload: the table only, never the arrays
+};
+extern slot_table table;
+
 // -6 for a handle outside the table, -32 for a freed slot, else 0.
-qor_status check_handle(qor_handle handle) noexcept;
+inline qor_status check_handle(qor_handle handle) noexcept {
+    if (handle < 0 || handle >= table.count) return qor_err_handle;
+    return table.slots[handle] ? qor_ok : qor_err_invalid;
+}
 // The array of a handle that passed the check.
-ary* array_at(qor_handle handle) noexcept;
+inline ary* array_at(qor_handle handle) noexcept { return table.slots[handle]; }
 
 template <std::size_t N>
 struct resolved {

@@ -4,8 +4,7 @@
 
 namespace qor::frame {
 
-qor_status report_kernel(int kernel_status) {
-    if (kernel_status == 0) return qor_ok;
+qor_status report_nonzero_kernel(int kernel_status) {
     std::printf("KRN function failed,return value %d.\n", kernel_status);
     std::fflush(stdout);
     return kernel_status < 0 ? qor_err_kernel : qor_ok;

@@ -11,22 +11,26 @@ namespace qor::frame {
 // Kernel lengths are signed 32-bit: element-wise workers walk in chunks of at most this many.
 constexpr int64_t max_chunk = 2147483647;
 
-// Prints a non-zero kernel status as the report line; -5 for an error, 0 for success or warning.
-qor_status report_kernel(int kernel_status);
+// Prints the report line for a non-zero kernel status; -5 for an error, 0 for a warning.
+qor_status report_nonzero_kernel(int kernel_status);
+// The turn of a kernel status into ours; the common status 0 costs no call.
+inline qor_status report_kernel(int kernel_status) {
+    return kernel_status == 0 ? qor_ok : report_nonzero_kernel(kernel_status);
+}
 
 // Data (-32) for each array in order, then formats equal to the first's (-4), then sizes (-2).
 template <class... Arrays>
 qor_status check_operands(const ary& first, const Arrays&... rest) {
-    if (first.is_valid()) return qor_err_invalid;
+    if (first.state == 0) return qor_err_invalid;
     for (const ary* a : {&rest...})
-        if (a->is_valid()) return qor_err_invalid;
+        if (a->state == 0) return qor_err_invalid;
     for (const ary* a : {&rest...})
         if (a->data_type != first.data_type) return qor_err_format_mismatch;
     for (const ary* a : {&rest...})
         if (a->size != first.size) return qor_err_length;
     return qor_ok;
 }
-inline qor_status check_operands(const ary& only) { return only.is_valid(); }
+inline qor_status check_operands(const ary& only) { return only.state == 0 ? qor_err_invalid : qor_ok; }
 
 // Calls step(offset, n) for consecutive chunks of at most limit elements covering [0, count),
 // stopping at the first non-zero status, which it returns. Chunks already done keep their results.

@@ -70,6 +70,12 @@ struct vops {
         return v;
     }
     static void store(cx<T>* p, V v) { std::memcpy(p, &v, sizeof v); }
+    // w in every lane pair
+    static V repeat(cx<T> w) {
+        cx<T> pairs[lanes / 2];
+        for (auto& p : pairs) p = w;
+        return load(pairs);
+    }
     // (+1, -1, +1, -1, ...) and its negation
     static V plus_minus() {
         V v;
@@ -166,9 +172,7 @@ void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa)
         using O = vops<T>;
         constexpr int64_t C = complex_per_vector<T>;
         const auto pm = O::plus_minus(), mp = -pm;
-        typename O::V w[3];
-        for (int m = 0; m < 3; ++m)
-            for (int j = 0; j < O::lanes; ++j) w[m][j] = (j & 1) ? wa[m].i : wa[m].r;
+        const typename O::V w[3] = {O::repeat(wa[0]), O::repeat(wa[1]), O::repeat(wa[2])};
         for (; k0 < l1; k0 += C) {
             const cx<T>* c = cc + 4 * k0;
             const auto l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
