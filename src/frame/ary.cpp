@@ -162,6 +162,22 @@ void ary::clear_data() noexcept {
     }
 }
 
+namespace qor::frame {
+
+qor_status init_scratch(ary& a, int64_t size, qor_data_format format) noexcept {
+    const int64_t bytes = byte_count(size, format);
+    void* buffer = a.state == 0 && bytes > 0 ? krn::krn_aligned_malloc(bytes) : nullptr;
+    if (!buffer) return a.init(size, format);  // the same outcome as init's, failure included
+    a.size = size;
+    a.data_type = format;
+    a.valid_bits = static_cast<uint16_t>(8 * format_bytes(format));
+    a.frame_buf = buffer;
+    a.state = 1;
+    return qor_ok;
+}
+
+}  // namespace qor::frame
+
 uint8_t ary::get_data_bytes() const noexcept { return format_bytes(data_type); }
 
 qor_status ary::set_value(int index, void* value) noexcept {

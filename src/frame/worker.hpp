@@ -8,6 +8,11 @@
 
 namespace qor::frame {
 
+// A worker's scratch array, made as ary::init makes an owning array but without the zero fill:
+// only for scratch whose every element is written before it is read, where the fill would be a
+// whole extra pass over memory that nothing can observe. A failed allocation ends as init's does.
+qor_status init_scratch(ary& a, int64_t size, qor_data_format format) noexcept;
+
 // Kernel lengths are signed 32-bit: element-wise workers walk in chunks of at most this many.
 constexpr int64_t max_chunk = 2147483647;
 

@@ -1,6 +1,9 @@
 // The quadratic fit: a from the mean second difference across three blocks of the samples, b from
 // the mean outer difference with a's part removed, c from the mean residual. Each step is one
 // vector kernel over whole blocks, in single precision; only the means add in double.
+// When every operand is in place, fused kernels compute each mean in one pass with the chain's
+// exact bits; the chain itself runs whenever one of its kernels would fail, so that the failing
+// kernel is the one reported.
 #include "ops/quadratic_fit.hpp"
 
 #include "frame/registry.hpp"
@@ -19,8 +22,8 @@ qor_status quadratic_fit(const ary* source, ary* destination, float x0, float dx
     // Scratch arrays of the source's shape; a failed allocation leaves a null buffer, which the
     // first kernel to use it reports. Released in reverse order on every path.
     ary t1, t2;
-    t1.init(source->size, source->data_type);
-    t2.init(source->size, source->data_type);
+    frame::init_scratch(t1, source->size, source->data_type);
+    frame::init_scratch(t2, source->size, source->data_type);
     if (source->data_type != qor_fmt_32f) return qor_err_format;
 
     const float* y = frame::elements<float>(*source);
@@ -38,6 +41,19 @@ qor_status quadratic_fit(const ary* source, ary* destination, float x0, float dx
     const float* Y2 = y ? y + 2 * m : nullptr;
 #define QOR_STEP(call) \
     if (qor_status st = report_kernel(call)) return st
+    if (y && T1 && T2 && m >= 1 && h + h != 0.0f) {
+        float a = 0.0f, b = 0.0f, c = 0.0f;
+        QOR_STEP(krn_mean_second_difference_32f(y, m, &a));
+        a = (a * 0.5f) / (h * h);
+        coef[0] = a;
+        QOR_STEP(krn_vector_slope_32f(F, m, (x0 + h) * 4.0f, dx * 4.0f));
+        QOR_STEP(krn_mean_outer_difference_32f(y, F, m, 1.0f / (h + h), a * 0.5f, &b));
+        coef[1] = b;
+        QOR_STEP(krn_vector_slope_32f(T1, n, x0, dx));
+        QOR_STEP(krn_mean_quadratic_residual_32f(y, T1, n, a, b, &c));
+        coef[2] = c;
+        return qor_ok;
+    }
     QOR_STEP(krn_sub_32f(y, Y1, D1, m));   // D1 = Y1 - Y0
     QOR_STEP(krn_sub_32f(Y1, Y2, D2, m));  // D2 = Y2 - Y1
     QOR_STEP(krn_sub_32f(D1, D2, F, m));   // F = D2 - D1: the second differences

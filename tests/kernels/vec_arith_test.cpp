@@ -161,3 +161,56 @@ TEST(VecArith, MeanAddsInDoubleInOneOrderAtEveryLevel) {
     ASSERT_EQ(krn_mean_32f(&nan, 1, &m, 1), krn_ok);
     EXPECT_TRUE(std::isnan(m));
 }
+
+// The fused means of the quadratic fit against the chains of kernels they stand for, at each level:
+// same bits (NaN only as NaN: two NaN operands may leave either payload), same statuses.
+TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float constants[][2] = {{1.5f, -0.25f}, {1.0f, 0.0f}, {0.0f, -0.0f}, {-3e-5f, 7.0f}, {nan, 1.0f}};
+    auto same = [](float got, float want) {
+        if (std::isnan(want)) EXPECT_TRUE(std::isnan(got));
+        else EXPECT_EQ(bits(got), bits(want)) << got << " vs " << want;
+    };
+    for_each_supported_level([&](int level) {
+        for (int m : {1, 2, 31, 32, 33, 95, 1000}) {
+            for (bool specials : {false, true}) {
+                std::vector<float> y = operands(3 * m + 2, uint32_t(m));
+                if (!specials)
+                    for (auto& v : y) v = std::isfinite(v) ? v : 0.5f;
+                std::vector<float> x = operands(3 * m, 7), t(3 * m), u(3 * m);
+                for (auto [a, b] : constants) {
+                    float want = 0, got = 0;
+                    // ((Y2 - Y1) - (Y1 - Y0))
+                    krn_sub_32f_variant(level)(y.data(), y.data() + m, t.data(), m);
+                    krn_sub_32f_variant(level)(y.data() + m, y.data() + 2 * m, t.data() + m, m);
+                    krn_sub_32f_variant(level)(t.data(), t.data() + m, u.data(), m);
+                    krn_mean_32f_variant(level)(u.data(), m, &want, 1);
+                    ASSERT_EQ(krn_mean_second_difference_32f_variant(level)(y.data(), m, &got), krn_ok);
+                    same(got, want);
+                    // ((D1 + D2) * scale) - ramp * factor, with a for the scale and b for the factor
+                    std::vector<float> ramp(x.begin(), x.begin() + m);
+                    krn_add_32f_variant(level)(t.data(), t.data() + m, u.data(), m);
+                    krn_mul_const_32f_ip_variant(level)(a, u.data(), m);
+                    krn_mul_const_32f_ip_variant(level)(b, ramp.data(), m);
+                    krn_sub_32f_ip_variant(level)(ramp.data(), u.data(), m);
+                    krn_mean_32f_variant(level)(u.data(), m, &want, 1);
+                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), x.data(), m, a, b, &got), krn_ok);
+                    same(got, want);
+                    // y - ((x a) + b) x
+                    const int n = 3 * m;
+                    krn_mul_const_32f_variant(level)(x.data(), a, t.data(), n);
+                    krn_add_const_32f_ip_variant(level)(b, t.data(), n);
+                    krn_mul_32f_ip_variant(level)(x.data(), t.data(), n);
+                    krn_sub_32f_variant(level)(t.data(), y.data(), u.data(), n);
+                    krn_mean_32f_variant(level)(u.data(), n, &want, 1);
+                    ASSERT_EQ(krn_mean_quadratic_residual_32f_variant(level)(y.data(), x.data(), n, a, b, &got), krn_ok);
+                    same(got, want);
+                }
+            }
+        }
+        float r;
+        EXPECT_EQ(krn_mean_second_difference_32f_variant(level)(nullptr, 1, &r), krn_err_null);
+        EXPECT_EQ(krn_mean_outer_difference_32f_variant(level)(&r, nullptr, 1, 1, 1, &r), krn_err_null);
+        EXPECT_EQ(krn_mean_quadratic_residual_32f_variant(level)(&r, &r, 0, 1, 1, &r), krn_err_size);
+    });
+}
