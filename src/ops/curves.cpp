@@ -21,9 +21,9 @@ constexpr float negligible = 1e-7f;
 // The kernel length of a temporary: the low 32 bits of the destination's length, as signed.
 int kernel_length(const ary& dst) { return static_cast<int32_t>(static_cast<uint32_t>(dst.size)); }
 
-// A zero-filled owning array like dst; without a buffer when it cannot be allocated, so the first
-// kernel given it fails.
-void make_temporary(ary& t, const ary& dst) { t.init(kernel_length(dst), dst.data_type); }
+// An owning array like dst; without a buffer when it cannot be allocated, so the first kernel
+// given it fails. Each chain's first kernel on a temporary writes all of it: no zero fill needed.
+void make_temporary(ary& t, const ary& dst) { frame::init_scratch(t, kernel_length(dst), dst.data_type); }
 
 float* buffer_of(const ary& a) { return elements<float>(a); }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "frame/registry.hpp"
+#include "frame/worker.hpp"
 #include "ops/quadratic_fit.hpp"
 
 namespace qor::ops {
@@ -18,11 +19,12 @@ qor_status gaussian_fit_worker(const ary& src, ary& dst, float x0, float dx, con
     if (dst.size < 4) return qor_err_length;
     if (dst.data_type != qor_fmt_32f) return qor_err_format;
     const int n = static_cast<int>(src.size);
-    // Zero-filled scratch: the coefficients and the logarithms (a failed allocation leaves a null
-    // buffer, which the first kernel that meets it reports).
+    // Scratch: the coefficients and the logarithms (a failed allocation leaves a null buffer, which
+    // the first kernel that meets it reports). The logarithms, like the converted samples below,
+    // are written whole before they are read: they skip the zero fill.
     ary q, logs;
     q.init(4, qor_fmt_32f);
-    logs.init(n, qor_fmt_32f);
+    frame::init_scratch(logs, n, qor_fmt_32f);
     switch (src.data_type) {
     case qor_fmt_32f:
         if (qor_status st = report_kernel(k.log1p(elements<float>(src), elements<float>(logs), n))) return st;
@@ -31,7 +33,7 @@ qor_status gaussian_fit_worker(const ary& src, ary& dst, float x0, float dx, con
     case qor_fmt_32s: {
         // Both integer formats pass through the signed conversion.
         ary converted;
-        converted.init(n, qor_fmt_32f);
+        frame::init_scratch(converted, n, qor_fmt_32f);
         if (qor_status st = report_kernel(k.convert(elements<int32_t>(src), elements<float>(converted), n))) return st;
         if (qor_status st = report_kernel(k.log1p(elements<float>(converted), elements<float>(logs), n))) return st;
         break;
