@@ -1,6 +1,7 @@
 // Ramps and tones. Both generate a deterministic signal without evaluating its formula per
 // element: the ramps accumulate in four single-precision lanes, the tones run recurrences between
 // exactly computed cosines. The ramps' rounding is fixed, so every level writes the same bits.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
@@ -14,60 +15,12 @@
 namespace qor::krn::QOR_LEVEL_NS {
 namespace {
 
-// A ramp block of 16 values lives in native registers: four, two or one of them.
-#if QOR_LEVEL >= 5
-constexpr int reg_lanes = 16;
-#elif QOR_LEVEL >= 3
-constexpr int reg_lanes = 8;
-#else
-constexpr int reg_lanes = 4;
-#endif
-constexpr int regs = 16 / reg_lanes;
-typedef float vn __attribute__((vector_size(4 * reg_lanes)));
+#include "kernels/ramp_detail.hpp"
+
+constexpr int reg_lanes = ramp_reg_lanes;
+constexpr int regs = ramp_regs;
 typedef int32_t vni __attribute__((vector_size(4 * reg_lanes)));
 typedef uint16_t vnu16 __attribute__((vector_size(2 * reg_lanes)));
-struct block16 {
-    vn r[regs];
-};
-
-// The four-lane accumulation: a scalar head up to a 16-byte boundary, blocks of 16 elements from
-// four running lane vectors, then a scalar tail continuing lane 0. put(p, v) stores one value,
-// put_block(p, V) sixteen. Every addition is one rounded single-precision operation.
-template <class T, class Put, class PutBlock>
-void ramp_accumulate(T* dst, int64_t n, float b, float s, Put put, PutBlock put_block) {
-    float p[4] = {0.0f * s, 1.0f * s, 2.0f * s, 3.0f * s};
-    while ((reinterpret_cast<uintptr_t>(dst) & 15) != 0 && n > 0) {
-        put(dst++, p[0] + b);
-        for (float& lane : p) lane += s;
-        --n;
-    }
-    float next = p[0] + b;
-    if (n >= 16) {
-        float d = s + s;
-        d = d + d;
-        float e = d + d;
-        e = e + e;
-        float first[16];
-        for (int j = 0; j < 4; ++j) {
-            for (int k = 0; k < 4; ++k) first[4 * j + k] = p[k] + b;
-            if (j < 3)
-                for (float& lane : p) lane += d;
-        }
-        block16 v;
-        std::memcpy(v.r, first, sizeof first);
-        vn step;  // a broadcast, not 0 + e, which would lose the sign of -0
-        for (int i = 0; i < reg_lanes; ++i) step[i] = e;
-        for (; n >= 16; n -= 16, dst += 16) {
-            put_block(dst, v);
-            for (vn& r : v.r) r += step;
-        }
-        next = v.r[0][0];
-    }
-    for (; n > 0; --n) {
-        put(dst++, next);
-        next += s;
-    }
-}
 
 // A ramp value shifted by -32768, rounded to nearest even and limited to the signed 16-bit range,
 // then shifted back: 0 .. 65535. NaN is limited to the bottom. The magic constant rounds exactly

@@ -46,11 +46,11 @@ qor_status quadratic_fit(const ary* source, ary* destination, float x0, float dx
         QOR_STEP(krn_mean_second_difference_32f(y, m, &a));
         a = (a * 0.5f) / (h * h);
         coef[0] = a;
-        QOR_STEP(krn_vector_slope_32f(F, m, (x0 + h) * 4.0f, dx * 4.0f));
-        QOR_STEP(krn_mean_outer_difference_32f(y, F, m, 1.0f / (h + h), a * 0.5f, &b));
+        // The ramps are generated inside the passes, exactly as the ramp kernel would write them
+        // into F and T1: the scratch is never touched.
+        QOR_STEP(krn_mean_outer_difference_32f(y, m, 1.0f / (h + h), a * 0.5f, (x0 + h) * 4.0f, dx * 4.0f, F, &b));
         coef[1] = b;
-        QOR_STEP(krn_vector_slope_32f(T1, n, x0, dx));
-        QOR_STEP(krn_mean_quadratic_residual_32f(y, T1, n, a, b, &c));
+        QOR_STEP(krn_mean_quadratic_residual_32f(y, n, a, b, x0, dx, T1, &c));
         coef[2] = c;
         return qor_ok;
     }

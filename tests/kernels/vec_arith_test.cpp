@@ -162,8 +162,9 @@ TEST(VecArith, MeanAddsInDoubleInOneOrderAtEveryLevel) {
     EXPECT_TRUE(std::isnan(m));
 }
 
-// The fused means of the quadratic fit against the chains of kernels they stand for, at each level:
-// same bits (NaN only as NaN: two NaN operands may leave either payload), same statuses.
+// The fused means of the quadratic fit against the chains of kernels they stand for, at each level
+// and for ramps at each alignment: same bits (NaN only as NaN: two NaN operands may leave either
+// payload), same statuses.
 TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float constants[][2] = {{1.5f, -0.25f}, {1.0f, 0.0f}, {0.0f, -0.0f}, {-3e-5f, 7.0f}, {nan, 1.0f}};
@@ -171,13 +172,16 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
         if (std::isnan(want)) EXPECT_TRUE(std::isnan(got));
         else EXPECT_EQ(bits(got), bits(want)) << got << " vs " << want;
     };
+    std::vector<float> ramp_buffer(3 * 1100 + 16);
     for_each_supported_level([&](int level) {
-        for (int m : {1, 2, 31, 32, 33, 95, 1000}) {
+        for (int m : {1, 2, 7, 31, 33, 95, 1100}) {
             for (bool specials : {false, true}) {
                 std::vector<float> y = operands(3 * m + 2, uint32_t(m));
                 if (!specials)
                     for (auto& v : y) v = std::isfinite(v) ? v : 0.5f;
-                std::vector<float> x = operands(3 * m, 7), t(3 * m), u(3 * m);
+                std::vector<float> t(3 * m), u(3 * m);
+                const int n = 3 * m, shift = m % 4;  // the ramp's start: 0 to 3 floats past 64 bytes
+                float* at = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(ramp_buffer.data()) + 63) & ~uintptr_t{63}) + shift;
                 for (auto [a, b] : constants) {
                     float want = 0, got = 0;
                     // ((Y2 - Y1) - (Y1 - Y0))
@@ -187,30 +191,30 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     krn_mean_32f_variant(level)(u.data(), m, &want, 1);
                     ASSERT_EQ(krn_mean_second_difference_32f_variant(level)(y.data(), m, &got), krn_ok);
                     same(got, want);
-                    // ((D1 + D2) * scale) - ramp * factor, with a for the scale and b for the factor
-                    std::vector<float> ramp(x.begin(), x.begin() + m);
+                    // ((D1 + D2) * a) - ramp * b, the ramp from 3.25 by 0.1
+                    krn_vector_slope_32f_variant(level)(at, m, 3.25f, 0.1f);
                     krn_add_32f_variant(level)(t.data(), t.data() + m, u.data(), m);
                     krn_mul_const_32f_ip_variant(level)(a, u.data(), m);
-                    krn_mul_const_32f_ip_variant(level)(b, ramp.data(), m);
-                    krn_sub_32f_ip_variant(level)(ramp.data(), u.data(), m);
+                    krn_mul_const_32f_ip_variant(level)(b, at, m);
+                    krn_sub_32f_ip_variant(level)(at, u.data(), m);
                     krn_mean_32f_variant(level)(u.data(), m, &want, 1);
-                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), x.data(), m, a, b, &got), krn_ok);
+                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), m, a, b, 3.25f, 0.1f, at, &got), krn_ok);
                     same(got, want);
-                    // y - ((x a) + b) x
-                    const int n = 3 * m;
-                    krn_mul_const_32f_variant(level)(x.data(), a, t.data(), n);
+                    // y - ((x a) + b) x, x the ramp from -7 by 1/3
+                    krn_vector_slope_32f_variant(level)(at, n, -7.0f, 1.0f / 3.0f);
+                    krn_mul_const_32f_variant(level)(at, a, t.data(), n);
                     krn_add_const_32f_ip_variant(level)(b, t.data(), n);
-                    krn_mul_32f_ip_variant(level)(x.data(), t.data(), n);
+                    krn_mul_32f_ip_variant(level)(at, t.data(), n);
                     krn_sub_32f_variant(level)(t.data(), y.data(), u.data(), n);
                     krn_mean_32f_variant(level)(u.data(), n, &want, 1);
-                    ASSERT_EQ(krn_mean_quadratic_residual_32f_variant(level)(y.data(), x.data(), n, a, b, &got), krn_ok);
+                    ASSERT_EQ(krn_mean_quadratic_residual_32f_variant(level)(y.data(), n, a, b, -7.0f, 1.0f / 3.0f, at, &got), krn_ok);
                     same(got, want);
                 }
             }
         }
         float r;
         EXPECT_EQ(krn_mean_second_difference_32f_variant(level)(nullptr, 1, &r), krn_err_null);
-        EXPECT_EQ(krn_mean_outer_difference_32f_variant(level)(&r, nullptr, 1, 1, 1, &r), krn_err_null);
-        EXPECT_EQ(krn_mean_quadratic_residual_32f_variant(level)(&r, &r, 0, 1, 1, &r), krn_err_size);
+        EXPECT_EQ(krn_mean_outer_difference_32f_variant(level)(&r, 1, 1, 1, 0, 1, nullptr, &r), krn_err_null);
+        EXPECT_EQ(krn_mean_quadratic_residual_32f_variant(level)(&r, 0, 1, 1, 0, 1, &r, &r), krn_err_size);
     });
 }
