@@ -54,4 +54,12 @@ T* elements(const ary& a, int64_t offset = 0) {
     return static_cast<T*>(a.frame_buf) + offset;
 }
 
+// The element-wise walk: kernel(elements<T> of each array from the chunk's start..., n) for each
+// chunk of count elements, every status through the report; the first failure ends the walk.
+template <class T, class Kernel, class... Arrays>
+qor_status for_each_kernel_chunk(int64_t count, int64_t limit, Kernel kernel, const Arrays&... arrays) {
+    return for_each_chunk(
+        count, [&](int64_t at, int n) { return report_kernel(kernel(elements<T>(arrays, at)..., n)); }, limit);
+}
+
 }  // namespace qor::frame

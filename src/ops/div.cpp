@@ -4,32 +4,15 @@
 
 namespace qor::ops {
 
-using frame::elements;
-using frame::for_each_chunk;
-using frame::report_kernel;
+using frame::for_each_kernel_chunk;
 
 qor_status div_worker(const ary& a, const ary& b, const ary& c, int64_t limit, const div_kernels& k) {
     if (qor_status st = frame::check_operands(a, b, c)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-        case qor_fmt_32f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(
-                        k.div_32f(elements<float>(a, at), elements<float>(b, at), elements<float>(c, at), n));
-                },
-                limit);
-        case qor_fmt_64f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(
-                        k.div_64f(elements<double>(a, at), elements<double>(b, at), elements<double>(c, at), n));
-                },
-                limit);
-        default:
-            return qor_err_format;
+        case qor_fmt_32f: return for_each_kernel_chunk<float>(a.size, limit, k.div_32f, a, b, c);
+        case qor_fmt_64f: return for_each_kernel_chunk<double>(a.size, limit, k.div_64f, a, b, c);
+        default: return qor_err_format;
     }
 }
 
@@ -37,22 +20,9 @@ qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit, const d
     if (qor_status st = frame::check_operands(a, b)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-        case qor_fmt_32f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(k.div_32f_ip(elements<float>(a, at), elements<float>(b, at), n));
-                },
-                limit);
-        case qor_fmt_64f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(k.div_64f_ip(elements<double>(a, at), elements<double>(b, at), n));
-                },
-                limit);
-        default:
-            return qor_err_format;
+        case qor_fmt_32f: return for_each_kernel_chunk<float>(a.size, limit, k.div_32f_ip, a, b);
+        case qor_fmt_64f: return for_each_kernel_chunk<double>(a.size, limit, k.div_64f_ip, a, b);
+        default: return qor_err_format;
     }
 }
 

@@ -6,24 +6,15 @@
 
 namespace qor::ops {
 
-using frame::elements;
-using frame::for_each_chunk;
-using frame::report_kernel;
+using frame::for_each_kernel_chunk;
 
 qor_status log_worker(const ary& src, const ary& dst, const log_kernels& k, int64_t limit) {
     if (qor_status st = frame::check_operands(src, dst)) return st;
     if (src.size <= 0) return qor_ok;
     switch (src.data_type) {
-    case qor_fmt_32f:
-        return for_each_chunk(src.size, [&](int64_t at, int n) {
-            return report_kernel(k.k32(elements<float>(src, at), elements<float>(dst, at), n));
-        }, limit);
-    case qor_fmt_64f:
-        return for_each_chunk(src.size, [&](int64_t at, int n) {
-            return report_kernel(k.k64(elements<double>(src, at), elements<double>(dst, at), n));
-        }, limit);
-    default:
-        return qor_err_format;
+    case qor_fmt_32f: return for_each_kernel_chunk<float>(src.size, limit, k.k32, src, dst);
+    case qor_fmt_64f: return for_each_kernel_chunk<double>(src.size, limit, k.k64, src, dst);
+    default: return qor_err_format;
     }
 }
 
@@ -31,14 +22,9 @@ qor_status ln_inplace_worker(const ary& a, int64_t limit, const log_inplace_kern
     if (qor_status st = frame::check_operands(a)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-    case qor_fmt_32f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) { return report_kernel(k.k32(elements<float>(a, at), n)); },
-                              limit);
-    case qor_fmt_64f:
-        return for_each_chunk(a.size, [&](int64_t at, int n) { return report_kernel(k.k64(elements<double>(a, at), n)); },
-                              limit);
-    default:
-        return qor_err_format;
+    case qor_fmt_32f: return for_each_kernel_chunk<float>(a.size, limit, k.k32, a);
+    case qor_fmt_64f: return for_each_kernel_chunk<double>(a.size, limit, k.k64, a);
+    default: return qor_err_format;
     }
 }
 

@@ -16,26 +16,10 @@ qor_status square_worker(const ary& a, const ary& b, int64_t limit, const square
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
         case qor_fmt_16u:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(k.sqr_16u(elements<uint16_t>(a, at), elements<uint16_t>(b, at), n, 0));
-                },
-                limit);
-        case qor_fmt_32f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(k.sqr_32f(elements<float>(a, at), elements<float>(b, at), n));
-                },
-                limit);
-        case qor_fmt_64f:
-            return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
-                    return report_kernel(k.sqr_64f(elements<double>(a, at), elements<double>(b, at), n));
-                },
-                limit);
+            return frame::for_each_kernel_chunk<uint16_t>(
+                a.size, limit, [&](auto s, auto d, int n) { return k.sqr_16u(s, d, n, 0); }, a, b);
+        case qor_fmt_32f: return frame::for_each_kernel_chunk<float>(a.size, limit, k.sqr_32f, a, b);
+        case qor_fmt_64f: return frame::for_each_kernel_chunk<double>(a.size, limit, k.sqr_64f, a, b);
         default:
             return qor_err_format;
     }
