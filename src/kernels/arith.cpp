@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "kernels/level.hpp"
+#include "kernels/runtime/cpu.hpp"
 #include "kernels/runtime/status.hpp"
 
 namespace qor::krn::QOR_LEVEL_NS {

@@ -6,15 +6,11 @@
 // elements get exactly the arithmetic of the others and no scalar twin can drift from it.
 #pragma once
 
+#include "kernels/simd.hpp"
+
 namespace {
 
-#if QOR_LEVEL >= 5
-constexpr int vector_bytes = 64;
-#elif QOR_LEVEL >= 3
-constexpr int vector_bytes = 32;
-#else
-constexpr int vector_bytes = 16;
-#endif
+constexpr int vector_bytes = simd::float_bytes;
 
 typedef float vf32 __attribute__((vector_size(vector_bytes)));
 typedef double vf64 __attribute__((vector_size(vector_bytes)));

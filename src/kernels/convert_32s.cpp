@@ -1,23 +1,25 @@
 // Signed 32-bit integers to single precision, rounded to nearest: the integer samples of the
 // Gaussian fit take this road before their logarithm.
+#include <immintrin.h>
+
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
+#include "kernels/runtime/cpu.hpp"
 #include "kernels/runtime/status.hpp"
 
 namespace qor::krn::QOR_LEVEL_NS {
+
+#include "kernels/simd.hpp"
+
 namespace {
 
-#if QOR_LEVEL >= 5
-constexpr int lanes = 16;
-#elif QOR_LEVEL >= 3
-constexpr int lanes = 8;
-#else
-constexpr int lanes = 4;
-#endif
-typedef int32_t vi __attribute__((vector_size(4 * lanes)));
-typedef float vf __attribute__((vector_size(4 * lanes)));
+using vf = simd::vec<float>;
+constexpr int lanes = simd::lanes<float>;
+using vi = simd::vec_of<int32_t, sizeof(vf)>;  // as wide as the floats (AVX converts at 32 bytes)
 
 }  // namespace
 

@@ -27,13 +27,16 @@ void make_temporary(ary& t, const ary& dst) { frame::init_scratch(t, kernel_leng
 
 float* buffer_of(const ary& a) { return elements<float>(a); }
 
-// The checks the coefficient workers share, in their order.
-qor_status check_coefficients(const ary& dst, const ary& coef) {
+// What the coefficient curves share before their chains: the checks in their order, the two
+// temporaries (made before the destination's format is looked at), then that format.
+qor_status prepare_coefficient_curve(const ary& dst, const ary& coef, ary& t1, ary& t2) {
     if (dst.is_valid()) return qor_err_invalid;
     if (coef.is_valid()) return qor_err_invalid;
     if (coef.size <= 3) return qor_err_length;
     if (coef.data_type != qor_fmt_32f) return qor_err_format;
-    return qor_ok;
+    make_temporary(t1, dst);
+    make_temporary(t2, dst);
+    return dst.data_type == qor_fmt_32f ? qor_ok : qor_err_format;
 }
 
 }  // namespace
@@ -47,12 +50,9 @@ void make_coefficients(ary& coef, float a, float b, float c) {
 }
 
 qor_status quadratic_curve(ary& dst, const ary& coef, float x0, float dx) {
-    if (qor_status st = check_coefficients(dst, coef)) return st;
-    const float a = buffer_of(coef)[0], b = buffer_of(coef)[1], c = buffer_of(coef)[2];
     ary t1, t2;
-    make_temporary(t1, dst);
-    make_temporary(t2, dst);
-    if (dst.data_type != qor_fmt_32f) return qor_err_format;
+    if (qor_status st = prepare_coefficient_curve(dst, coef, t1, t2)) return st;
+    const float a = buffer_of(coef)[0], b = buffer_of(coef)[1], c = buffer_of(coef)[2];
     const int len = kernel_length(dst);
     float *x = buffer_of(t1), *ax = buffer_of(t2), *out = buffer_of(dst);
     qor_status st;
@@ -64,12 +64,9 @@ qor_status quadratic_curve(ary& dst, const ary& coef, float x0, float dx) {
 }
 
 qor_status gaussian_curve(ary& dst, const ary& coef, float x0, float dx) {
-    if (qor_status st = check_coefficients(dst, coef)) return st;
-    const float centre = buffer_of(coef)[0], width = buffer_of(coef)[1], height = buffer_of(coef)[2];
     ary t1, t2;
-    make_temporary(t1, dst);
-    make_temporary(t2, dst);
-    if (dst.data_type != qor_fmt_32f) return qor_err_format;
+    if (qor_status st = prepare_coefficient_curve(dst, coef, t1, t2)) return st;
+    const float centre = buffer_of(coef)[0], width = buffer_of(coef)[1], height = buffer_of(coef)[2];
     const float k = -0.5f / (width * width);
     const int len = kernel_length(dst);
     float *u = buffer_of(t1), *x = buffer_of(t2), *out = buffer_of(dst);
