@@ -1,8 +1,9 @@
 // Kernels of the curve generators: element-wise product and constant difference, and our own
-// single-precision exponential and sine. Both transcendentals widen to double, reduce the
-// argument and evaluate one polynomial there, and round once to single precision: the result is
-// within a unit in the last place (almost always correctly rounded), and since no operation is
-// fused and every lane runs the same operations, every level gives the same bits.
+// single-precision exponential and sine, within a unit in the last place. The exponential of a
+// normal result runs in single precision on a 32-entry table; the sine (and the exponential's
+// rare lanes) widen to double, reduce the argument and evaluate one polynomial there, and round
+// once. No operation is fused and every lane runs the same operations, so every level gives the
+// same bits.
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
@@ -68,6 +69,17 @@ inline bool any_lane(vi m) {
 #endif
 }
 
+// Whether any lane of a is above b (signed), straight from the compare's mask.
+inline bool any_above(vi a, int32_t b) {
+#if QOR_LEVEL >= 5
+    __m512i r;
+    std::memcpy(&r, &a, sizeof r);
+    return _mm512_cmpgt_epi32_mask(r, _mm512_set1_epi32(b)) != 0;
+#else
+    return any_lane(a > b);
+#endif
+}
+
 template <class V>
 V broadcast(double x) {
     V v;
@@ -75,26 +87,26 @@ V broadcast(double x) {
     return v;
 }
 
-// Runs block(x) over whole blocks, then once over a zero-padded tail, and lets flagged(x, i, n)
-// look at every block whose slow-lane mask fired. Loads come before stores, so src may be dst.
+// Runs block(x, flagged) over whole blocks, then once over a zero-padded tail, and lets
+// fix(x, out, n) rework every block the block flagged. Loads come before stores, so src may be dst.
 template <class Block, class Fix>
 void for_each_block(const float* src, float* dst, int len, Block block, Fix fix) {
     int i = 0;
     for (; i + lanes <= len; i += lanes) {
         const vf x = load(src + i);
-        vi slow;
-        store(dst + i, block(x, slow));
-        if (any_lane(slow)) fix(x, dst + i, lanes);
+        bool flagged;
+        store(dst + i, block(x, flagged));
+        if (flagged) fix(x, dst + i, lanes);
     }
     if (i < len) {
         const int n = len - i;
         float in[lanes] = {}, out[lanes];
         std::memcpy(in, src + i, sizeof(float) * n);
         const vf x = load(in);
-        vi slow;
-        store(out, block(x, slow));
+        bool flagged;
+        store(out, block(x, flagged));
         std::memcpy(dst + i, out, sizeof(float) * n);
-        if (any_lane(slow)) fix(x, dst + i, n);
+        if (flagged) fix(x, dst + i, n);
     }
 }
 
@@ -111,38 +123,79 @@ constexpr double exp_poly[] = {0x1.a1851d44489acp-13, 0x1.6daf641f73e4cp-10, 0x1
 constexpr float exp_overflow = 88.72283f;    // above: the result is beyond the largest float
 constexpr float exp_underflow = -87.33654f;  // below: the result is subnormal or 0
 
-// The common case in single precision: every x whose result is a normal float. x = n ln2 + r
-// with ln2 in two parts (n * first part and the subtraction exact) and r kept as r + r_lo; then
-// e^r = 1 + r + r^2 q(r), with 1 + r split exactly so that only the small terms round.
-constexpr float ln2_hi_f = 0x1.62e4p-1f;  // 16 bits
-constexpr float ln2_lo_f = 0x1.7f7d1cp-20f;
-// (e^r - 1 - r) / r^2 on |r| <= ln2/2, absolute error below 2e-9.
-constexpr float exp_q[] = {0x1.a12fbp-13f, 0x1.6d4f3cp-10f, 0x1.1110dcp-7f, 0x1.5554ep-5f, 0x1.555556p-3f, 0x1p-1f};
+// The common case in single precision: every x whose result is a normal float. x = m ln2/32 + r
+// with |r| <= ln2/64 (n * first part of ln2/32 exact, the subtraction exact), then
+// e^x = 2^(m >> 5) 2^(j/32) e^r with j = m & 31: 2^(j/32) from a table in two parts, e^r - 1
+// a cubic. The short r keeps every rounding error far below the last one.
+constexpr float ln2_32_hi = 0x1.63p-6f;  // 9 bits: n (at most 13 bits) times it is exact
+constexpr float ln2_32_lo = -0x1.bd0106p-18f;
+constexpr float exp_c2 = 0x1.00008ep-1f, exp_c3 = 0x1.5555d2p-3f;  // (e^r - 1 - r) / r^2 ~ c2 + c3 r
+// 2^(j/32) = hi + lo: hi the nearest float, lo the nearest float to the rest.
+alignas(64) constexpr float exp2_hi[32] = {
+    0x1p+0f,       0x1.059b0ep+0f, 0x1.0b5586p+0f, 0x1.11301ep+0f, 0x1.172b84p+0f, 0x1.1d4874p+0f, 0x1.2387a6p+0f,
+    0x1.29e9ep+0f, 0x1.306fep+0f,  0x1.371a74p+0f, 0x1.3dea64p+0f, 0x1.44e086p+0f, 0x1.4bfdaep+0f, 0x1.5342b6p+0f,
+    0x1.5ab07ep+0f, 0x1.6247ecp+0f, 0x1.6a09e6p+0f, 0x1.71f75ep+0f, 0x1.7a1148p+0f, 0x1.82589ap+0f, 0x1.8ace54p+0f,
+    0x1.93737cp+0f, 0x1.9c4918p+0f, 0x1.a5503cp+0f, 0x1.ae89fap+0f, 0x1.b7f77p+0f,  0x1.c199bep+0f, 0x1.cb720ep+0f,
+    0x1.d5818ep+0f, 0x1.dfc974p+0f, 0x1.ea4afap+0f, 0x1.f50766p+0f};
+alignas(64) constexpr float exp2_lo[32] = {
+    0.0f,           -0x1.9d4f52p-25f, 0x1.9f3122p-25f,  -0x1.fdb496p-25f, -0x1.c15742p-27f, -0x1.d2e8cap-25f,
+    0x1.ceac48p-25f, -0x1.5c0424p-25f, 0x1.4636e2p-25f,  -0x1.18aac6p-25f, 0x1.824684p-25f,  0x1.8624b4p-30f,
+    -0x1.593abcp-25f, -0x1.2c561p-25f, -0x1.5bd5ecp-27f, -0x1.f8b55p-25f,  0x1.9fcef4p-26f,  0x1.1d8beep-25f,
+    -0x1.829fdp-25f, -0x1.accc7cp-26f, 0x1.15506ep-27f,  -0x1.e64744p-25f, 0x1.51f848p-27f,  -0x1.b83b54p-25f,
+    -0x1.a94b14p-26f, -0x1.a09438p-25f, -0x1.3d56b2p-27f, -0x1.8837ccp-27f, -0x1.822dbcp-27f, -0x1.908c94p-25f,
+    0x1.52486cp-27f, -0x1.246ebp-26f};
+
+typedef uint32_t vu __attribute__((vector_size(sizeof(vi))));
+
+// The table entries of the low five bits of each lane of j. Every level loads the same values.
+inline void exp2_lookup(vu j, vf& hi, vf& lo) {
+#if QOR_LEVEL >= 5
+    __m512i idx;
+    std::memcpy(&idx, &j, sizeof idx);
+    const __m512 h = _mm512_permutex2var_ps(_mm512_load_ps(exp2_hi), idx, _mm512_load_ps(exp2_hi + 16));
+    const __m512 l = _mm512_permutex2var_ps(_mm512_load_ps(exp2_lo), idx, _mm512_load_ps(exp2_lo + 16));
+    std::memcpy(&hi, &h, sizeof hi);
+    std::memcpy(&lo, &l, sizeof lo);
+#elif QOR_LEVEL == 4
+    // Four 8-entry permutes (they read the low three bits), then bits 3 and 4 pick by sign.
+    __m256i idx;
+    std::memcpy(&idx, &j, sizeof idx);
+    const __m256 bit3 = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 28));
+    const __m256 bit4 = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 27));
+    const auto pick = [&](const float* t) {
+        const __m256 a = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_load_ps(t), idx),
+                                          _mm256_permutevar8x32_ps(_mm256_load_ps(t + 8), idx), bit3);
+        const __m256 b = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_load_ps(t + 16), idx),
+                                          _mm256_permutevar8x32_ps(_mm256_load_ps(t + 24), idx), bit3);
+        return _mm256_blendv_ps(a, b, bit4);
+    };
+    const __m256 h = pick(exp2_hi), l = pick(exp2_lo);
+    std::memcpy(&hi, &h, sizeof hi);
+    std::memcpy(&lo, &l, sizeof lo);
+#else
+    for (int k = 0; k < lanes; ++k) {
+        hi[k] = exp2_hi[j[k] & 31];
+        lo[k] = exp2_lo[j[k] & 31];
+    }
+#endif
+}
 
 inline vf exp_normal(vf x) {
     const float magic_f = 12582912.0f;  // 1.5 * 2^23
-    const vf t = x * 0x1.715476p+0f + magic_f;
+    const vf t = x * 0x1.715476p+5f + magic_f;
     const vf n = t - magic_f;
-    const vf r1 = x - n * ln2_hi_f;
-    const vf nl = n * ln2_lo_f;
-    const vf r = r1 - nl;
-    const vf r_lo = (r1 - r) - nl;
-    const vf r2 = r * r;
-    vf q = r * exp_q[0] + exp_q[1];
-    q = q * r + exp_q[2];
-    q = q * r + exp_q[3];
-    q = q * r + exp_q[4];
-    q = q * r + exp_q[5];
-    const vf hi = 1.0f + r;
-    const vf lo = ((1.0f - hi) + r) + (r_lo + r2 * q);
-    const vf y = hi + lo;
-    // Times 2^n: n added to the exponent field (t's low bits hold n; shifted, only n remains).
-    // Unsigned lanes: the shift and the sum wrap by design.
-    typedef uint32_t vu __attribute__((vector_size(sizeof(vi))));
-    vu yb, tb;
-    std::memcpy(&yb, &y, sizeof yb);
+    const vf r = (x - n * ln2_32_hi) - n * ln2_32_lo;
+    const vf p = r + (r * r) * (r * exp_c3 + exp_c2);
+    // t's low bits hold m; unsigned lanes: the shifts and the sum wrap by design.
+    vu tb;
     std::memcpy(&tb, &t, sizeof tb);
-    yb += tb << 23;
+    vf th, tl;
+    exp2_lookup(tb, th, tl);
+    const vf y = th + (tl + th * p);
+    // Times 2^(m >> 5): added to the exponent field (shifted, only m >> 5 of t's bits remains).
+    vu yb;
+    std::memcpy(&yb, &y, sizeof yb);
+    yb += (tb >> 5) << 23;
     vf out;
     std::memcpy(&out, &yb, sizeof out);
     return out;
@@ -173,18 +226,24 @@ inline vfh exp_half(vfh x) {
 }
 
 // Each lane's result depends on its value only (never on its neighbours), so every level agrees.
-inline vf exp_block(vf x, vi& slow) {
-    const float inf = __builtin_inff();
-    slow = ((x > exp_overflow) & (x < inf)) | ((x < exp_underflow) & (x > -inf));
-    const vi special = !((x >= exp_underflow) & (x <= exp_overflow));
-    const vf y = exp_normal(x);
-    if (!any_lane(special)) return y;
-    return special ? by_halves(x, exp_half) : y;
+// The block test is one integer compare of |x| (NaN included): the few blocks it flags go
+// through exp_fix, which sorts out their lanes exactly.
+inline vf exp_block(vf x, bool& flagged) {
+    vi xb;
+    std::memcpy(&xb, &x, sizeof xb);
+    flagged = any_above(xb & 0x7FFFFFFF, 0x42AEAC4F);  // |x| > 87.33654 (= -exp_underflow)
+    return exp_normal(x);
 }
 
-// The status of a block with warnings: the code of its last warning element.
-inline int exp_warning(const float* x, int n, int status) {
+// Lanes outside the normal range take the double path; the status is the code of the block's
+// last warning element.
+inline int exp_fix(vf x, float* out, int n, int status) {
+    const vi special = !((x >= exp_underflow) & (x <= exp_overflow));
+    if (!any_lane(special)) return status;
+    const vf y = by_halves(x, exp_half);
     for (int k = 0; k < n; ++k) {
+        if (!special[k]) continue;
+        out[k] = y[k];
         if (x[k] > exp_overflow && x[k] < __builtin_inff()) status = krn_math_overflow;
         if (x[k] < exp_underflow && x[k] > -__builtin_inff()) status = krn_math_underflow;
     }
@@ -231,9 +290,9 @@ inline vfh sin_half(vfh x) {
     return __builtin_convertvector(y, vfh);
 }
 
-inline vf sin_block(vf x, vi& slow) {
+inline vf sin_block(vf x, bool& flagged) {
     const vf ax = x < 0.0f ? -x : x;
-    slow = !(ax <= sin_fast_limit);
+    flagged = any_lane(!(ax <= sin_fast_limit));
     return by_halves(x, sin_half);
 }
 
@@ -321,11 +380,7 @@ int krn_exp_32f(const float* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
     int status = krn_ok;
-    for_each_block(src, dst, len, exp_block, [&](vf x, float*, int n) {
-        float v[lanes];
-        store(v, x);
-        status = exp_warning(v, n, status);
-    });
+    for_each_block(src, dst, len, exp_block, [&](vf x, float* out, int n) { status = exp_fix(x, out, n, status); });
     return status;
 }
 

@@ -130,6 +130,57 @@ TEST(Exp32f, WithinAnUlpAndTheSameAtEveryLevel) {
 }
 TEST(Exp32f, DenseSweepLarge) { expect_accurate_and_level_independent(krn_exp_32f_variant, exp_ref, 4099, 1.0); }
 
+// Runs the kernel (at the host's level) over every float whose bits lie in [first, last] and
+// hands each block of inputs and results to check.
+template <class Check>
+void over_bit_range(int (*kernel)(const float*, float*, int), uint32_t first, uint32_t last, Check check) {
+    constexpr int chunk = 1 << 16;
+    std::vector<float> in(chunk), out(chunk);
+    for (uint64_t b = first; b <= last; b += chunk) {
+        const int n = int(std::min<uint64_t>(chunk, uint64_t(last) + 1 - b));
+        for (int k = 0; k < n; ++k) in[k] = from_bits(uint32_t(b + k));
+        kernel(in.data(), out.data(), n);
+        check(in.data(), out.data(), n);
+    }
+}
+
+// Distance in ulp from a reference that lies in the normal float range (cheaper than ulp_error).
+double ulp_distance(float got, double ref) {
+    const int e = int((std::bit_cast<uint64_t>(ref) >> 52) & 0x7FF) - 1023;
+    const double inverse_ulp = std::bit_cast<double>(uint64_t(1023 + 23 - std::max(e, -126)) << 52);
+    return std::fabs(double(got) - ref) * inverse_ulp;
+}
+
+// Every float up to 256 in magnitude (beyond, the results are 0 or infinite like those nearer):
+// those whose results round to 1, 0 or infinity checked as such, the rest against the double
+// reference.
+TEST(Exp32f, EveryFloatWithinAnUlpExhaustive) {
+    const auto equal_to = [](float want) {
+        return [want](const float* x, const float* y, int n) {
+            bool same = true;
+            for (int k = 0; k < n; ++k) same &= bits_of(y[k]) == bits_of(want);
+            if (!same) FAIL() << std::hexfloat << x[0] << " onwards";
+        };
+    };
+    double worst = 0;
+    float worst_at = 0;
+    const auto accurate = [&](const float* x, const float* y, int n) {
+        for (int k = 0; k < n; ++k) {
+            const double e = ulp_distance(y[k], std::exp(double(x[k])));
+            if (e > worst) worst = e, worst_at = x[k];
+        }
+    };
+    const uint32_t one_below = bits_of(0x1p-25f) - 1, zero_from = bits_of(-104.0f), inf_from = bits_of(88.72284f);
+    over_bit_range(krn_exp_32f, 0, one_below, equal_to(1.0f));
+    over_bit_range(krn_exp_32f, 0x80000000, 0x80000000 + one_below, equal_to(1.0f));
+    over_bit_range(krn_exp_32f, one_below + 1, inf_from - 1, accurate);
+    over_bit_range(krn_exp_32f, 0x80000000 + one_below + 1, zero_from - 1, accurate);
+    over_bit_range(krn_exp_32f, inf_from, bits_of(256.0f), equal_to(inf));
+    over_bit_range(krn_exp_32f, zero_from, bits_of(-256.0f), equal_to(0.0f));
+    std::printf("[ accuracy ] worst %.4f ulp at %a\n", worst, double(worst_at));
+    EXPECT_LE(worst, 1.0);
+}
+
 TEST(Sin32f, WithinHalfAnUlpAndTheSameAtEveryLevel) {
     expect_accurate_and_level_independent(krn_sin_32f_variant, sin_ref, 100003, 0.51);
 }
