@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -34,16 +35,49 @@ typedef float vfh __attribute__((vector_size(4 * half)));
 typedef double vd __attribute__((vector_size(8 * half)));
 typedef int64_t vl __attribute__((vector_size(8 * half)));
 
-// Applies f (half a block of floats -> half a block of floats) to both halves of x.
+template <size_t... I>
+inline vfh pick_half(vf x, std::index_sequence<I...>) {
+    return __builtin_shufflevector(x, x, I...);
+}
+template <size_t... I>
+inline vf join_halves(vfh a, vfh b, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, b, I...);
+}
+template <size_t... I>
+constexpr std::index_sequence<(I + half)...> upper(std::index_sequence<I...>) {
+    return {};
+}
+
+// Applies f (half a block in double -> half a block in double) to both halves of x, widened
+// exactly, and rounds the results once. AVX-512 converts each half in one instruction (the
+// generic form splits it in two).
 template <class F>
 inline vf by_halves(vf x, F f) {
-    vfh h[2];
-    std::memcpy(h, &x, sizeof x);
-    h[0] = f(h[0]);
-    h[1] = f(h[1]);
-    vf r;
-    std::memcpy(&r, h, sizeof r);
-    return r;
+#if QOR_LEVEL >= 5
+    // (Halves through memcpy and zero-masked conversions: the casts and the plain forms trip
+    // GCC 12's uninitialized-use warning.)
+    __m256 h[2];
+    std::memcpy(h, &x, sizeof h);
+    vd a, b;
+    const __m512d lo = _mm512_maskz_cvtps_pd(0xFF, h[0]), hi = _mm512_maskz_cvtps_pd(0xFF, h[1]);
+    std::memcpy(&a, &lo, sizeof a);
+    std::memcpy(&b, &hi, sizeof b);
+    a = f(a);
+    b = f(b);
+    __m512d ra, rb;
+    std::memcpy(&ra, &a, sizeof ra);
+    std::memcpy(&rb, &b, sizeof rb);
+    h[0] = _mm512_maskz_cvtpd_ps(0xFF, ra);
+    h[1] = _mm512_maskz_cvtpd_ps(0xFF, rb);
+    vf y;
+    std::memcpy(&y, h, sizeof y);
+    return y;
+#else
+    constexpr auto low = std::make_index_sequence<half>();
+    const vfh a = __builtin_convertvector(f(__builtin_convertvector(pick_half(x, low), vd)), vfh);
+    const vfh b = __builtin_convertvector(f(__builtin_convertvector(pick_half(x, upper(low)), vd)), vfh);
+    return join_halves(a, b, std::make_index_sequence<lanes>());
+#endif
 }
 
 inline vf load(const float* p) {
@@ -202,8 +236,7 @@ inline vf exp_normal(vf x) {
 }
 
 // Results that are not normal floats (and NaN): through double, where 2^n stays exact.
-inline vfh exp_half(vfh x) {
-    vd d = __builtin_convertvector(x, vd);
+inline vd exp_half(vd d) {
     // Beyond +-200 the result is 0 or infinite anyway; the bound keeps n small. NaN passes.
     d = d < -200.0 ? broadcast<vd>(-200.0) : d;
     d = d > 200.0 ? broadcast<vd>(200.0) : d;
@@ -222,7 +255,7 @@ inline vfh exp_half(vfh x) {
     bits = (bits + 1023) << 52;
     vd scale;
     std::memcpy(&scale, &bits, sizeof scale);
-    return __builtin_convertvector(p * scale, vfh);
+    return p * scale;
 }
 
 // Each lane's result depends on its value only (never on its neighbours), so every level agrees.
@@ -274,8 +307,7 @@ V sin_of_reduced(V r) {
     return r * (1.0 + r2 * p);  // r times, not r plus: sin(-0) keeps its sign
 }
 
-inline vfh sin_half(vfh x) {
-    const vd d = __builtin_convertvector(x, vd);
+inline vd sin_half(vd d) {
     // x = n pi + r with |r| <= pi/2; sin x = (-1)^n sin r.
     const vd t = d * inv_pi + magic;
     const vd n = t - magic;
@@ -287,12 +319,13 @@ inline vfh sin_half(vfh x) {
     bits ^= sign << 63;
     vd y;
     std::memcpy(&y, &bits, sizeof y);
-    return __builtin_convertvector(y, vfh);
+    return y;
 }
 
 inline vf sin_block(vf x, bool& flagged) {
-    const vf ax = x < 0.0f ? -x : x;
-    flagged = any_lane(!(ax <= sin_fast_limit));
+    vi xb;
+    std::memcpy(&xb, &x, sizeof xb);
+    flagged = any_above(xb & 0x7FFFFFFF, 0x49800000);  // |x| > sin_fast_limit, or NaN
     return by_halves(x, sin_half);
 }
 
