@@ -126,6 +126,16 @@ V broadcast(double x) {
 template <class Block, class Fix>
 void for_each_block(const float* src, float* dst, int len, Block block, Fix fix) {
     int i = 0;
+    // Two blocks at a time: their long dependency chains interleave.
+    for (; i + 2 * lanes <= len; i += 2 * lanes) {
+        const vf x0 = load(src + i), x1 = load(src + i + lanes);
+        bool flagged0, flagged1;
+        const vf y0 = block(x0, flagged0), y1 = block(x1, flagged1);
+        store(dst + i, y0);
+        store(dst + i + lanes, y1);
+        if (flagged0) fix(x0, dst + i, lanes);
+        if (flagged1) fix(x1, dst + i + lanes, lanes);
+    }
     for (; i + lanes <= len; i += lanes) {
         const vf x = load(src + i);
         bool flagged;
