@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
-#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -35,49 +34,43 @@ typedef float vfh __attribute__((vector_size(4 * half)));
 typedef double vd __attribute__((vector_size(8 * half)));
 typedef int64_t vl __attribute__((vector_size(8 * half)));
 
-template <size_t... I>
-inline vfh pick_half(vf x, std::index_sequence<I...>) {
-    return __builtin_shufflevector(x, x, I...);
-}
-template <size_t... I>
-inline vf join_halves(vfh a, vfh b, std::index_sequence<I...>) {
-    return __builtin_shufflevector(a, b, I...);
-}
-template <size_t... I>
-constexpr std::index_sequence<(I + half)...> upper(std::index_sequence<I...>) {
-    return {};
-}
+// Half a block in double as the native types: zero-masked conversions at AVX-512 (the plain
+// forms and the casts trip GCC 12's uninitialized-use warning); the generic forms would split
+// each conversion into several.
+#if QOR_LEVEL >= 5
+typedef __m256 half_f;
+inline __m512d widen(half_f h) { return _mm512_maskz_cvtps_pd(0xFF, h); }
+inline half_f narrow(__m512d d) { return _mm512_maskz_cvtpd_ps(0xFF, d); }
+#elif QOR_LEVEL >= 3
+typedef __m128 half_f;
+inline __m256d widen(half_f h) { return _mm256_cvtps_pd(h); }
+inline half_f narrow(__m256d d) { return _mm256_cvtpd_ps(d); }
+#else
+typedef uint64_t half_f;  // two floats
+inline __m128d widen(half_f h) { return _mm_cvtps_pd(_mm_castsi128_ps(_mm_cvtsi64_si128(int64_t(h)))); }
+inline half_f narrow(__m128d d) { return uint64_t(_mm_cvtsi128_si64(_mm_castps_si128(_mm_cvtpd_ps(d)))); }
+#endif
 
 // Applies f (half a block in double -> half a block in double) to both halves of x, widened
-// exactly, and rounds the results once. AVX-512 converts each half in one instruction (the
-// generic form splits it in two).
+// exactly, and rounds the results once.
 template <class F>
 inline vf by_halves(vf x, F f) {
-#if QOR_LEVEL >= 5
-    // (Halves through memcpy and zero-masked conversions: the casts and the plain forms trip
-    // GCC 12's uninitialized-use warning.)
-    __m256 h[2];
+    half_f h[2];
+    static_assert(sizeof h == sizeof x);
     std::memcpy(h, &x, sizeof h);
-    vd a, b;
-    const __m512d lo = _mm512_maskz_cvtps_pd(0xFF, h[0]), hi = _mm512_maskz_cvtps_pd(0xFF, h[1]);
-    std::memcpy(&a, &lo, sizeof a);
-    std::memcpy(&b, &hi, sizeof b);
-    a = f(a);
-    b = f(b);
-    __m512d ra, rb;
-    std::memcpy(&ra, &a, sizeof ra);
-    std::memcpy(&rb, &b, sizeof rb);
-    h[0] = _mm512_maskz_cvtpd_ps(0xFF, ra);
-    h[1] = _mm512_maskz_cvtpd_ps(0xFF, rb);
+    auto w0 = widen(h[0]), w1 = widen(h[1]);
+    vd d0, d1;
+    std::memcpy(&d0, &w0, sizeof d0);
+    std::memcpy(&d1, &w1, sizeof d1);
+    d0 = f(d0);
+    d1 = f(d1);
+    std::memcpy(&w0, &d0, sizeof w0);
+    std::memcpy(&w1, &d1, sizeof w1);
+    h[0] = narrow(w0);
+    h[1] = narrow(w1);
     vf y;
     std::memcpy(&y, h, sizeof y);
     return y;
-#else
-    constexpr auto low = std::make_index_sequence<half>();
-    const vfh a = __builtin_convertvector(f(__builtin_convertvector(pick_half(x, low), vd)), vfh);
-    const vfh b = __builtin_convertvector(f(__builtin_convertvector(pick_half(x, upper(low)), vd)), vfh);
-    return join_halves(a, b, std::make_index_sequence<lanes>());
-#endif
 }
 
 inline vf load(const float* p) {
@@ -296,10 +289,9 @@ inline int exp_fix(vf x, float* out, int n, int status) {
 // ---- sine -----------------------------------------------------------------------------------
 
 constexpr double inv_pi = 0x1.45f306dc9c883p-2;
-// pi in three parts; the first two have 32 bits, so n * part is exact for n below 2^21.
+// pi in two parts; the first has 32 bits, so n * pi_1 is exact for n below 2^21.
 constexpr double pi_1 = 0x1.921fb54400000p+1;
-constexpr double pi_2 = 0x1.0b4611a600000p-33;
-constexpr double pi_3 = 0x1.3198a2e037073p-68;
+constexpr double pi_2 = 0x1.0b4611a626331p-33;
 constexpr double pi_d = 0x1.921fb54442d18p+1;
 // (sin r - r) / r^3 as a polynomial in r^2 on |r| <= pi/2.
 constexpr double sin_poly[] = {-0x1.9db0f5748483fp-26, 0x1.71968a40cb070p-19, -0x1.a0190593eaa76p-13,
@@ -321,7 +313,7 @@ inline vd sin_half(vd d) {
     // x = n pi + r with |r| <= pi/2; sin x = (-1)^n sin r.
     const vd t = d * inv_pi + magic;
     const vd n = t - magic;
-    const vd r = ((d - n * pi_1) - n * pi_2) - n * pi_3;
+    const vd r = (d - n * pi_1) - n * pi_2;
     const vd s = sin_of_reduced(r);
     vl bits, sign;
     std::memcpy(&sign, &t, sizeof sign);
