@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -51,26 +52,37 @@ inline __m128d widen(half_f h) { return _mm_cvtps_pd(_mm_castsi128_ps(_mm_cvtsi6
 inline half_f narrow(__m128d d) { return uint64_t(_mm_cvtsi128_si64(_mm_castps_si128(_mm_cvtpd_ps(d)))); }
 #endif
 
+template <size_t... I>
+inline vfh half_of(vf x, std::index_sequence<I...>) {
+    return __builtin_shufflevector(x, x, I...);
+}
+template <size_t... I>
+inline vf joined(vfh a, vfh b, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, b, I...);
+}
+template <size_t... I>
+constexpr std::index_sequence<(I + half)...> upper_half(std::index_sequence<I...>) {
+    return {};
+}
+template <class To, class From>
+inline To same_bits(From v) {
+    static_assert(sizeof(To) == sizeof(From));
+    To t;
+    std::memcpy(&t, &v, sizeof t);
+    return t;
+}
+
 // Applies f (half a block in double -> half a block in double) to both halves of x, widened
-// exactly, and rounds the results once.
+// exactly, and rounds the results once. The halves split and join in registers (through
+// memory, the wide reload after two narrow stores would stall).
 template <class F>
 inline vf by_halves(vf x, F f) {
-    half_f h[2];
-    static_assert(sizeof h == sizeof x);
-    std::memcpy(h, &x, sizeof h);
-    auto w0 = widen(h[0]), w1 = widen(h[1]);
-    vd d0, d1;
-    std::memcpy(&d0, &w0, sizeof d0);
-    std::memcpy(&d1, &w1, sizeof d1);
-    d0 = f(d0);
-    d1 = f(d1);
-    std::memcpy(&w0, &d0, sizeof w0);
-    std::memcpy(&w1, &d1, sizeof w1);
-    h[0] = narrow(w0);
-    h[1] = narrow(w1);
-    vf y;
-    std::memcpy(&y, h, sizeof y);
-    return y;
+    constexpr auto low = std::make_index_sequence<half>();
+    using wide = decltype(widen(half_f()));
+    const vd d0 = f(same_bits<vd>(widen(same_bits<half_f>(half_of(x, low)))));
+    const vd d1 = f(same_bits<vd>(widen(same_bits<half_f>(half_of(x, upper_half(low))))));
+    return joined(same_bits<vfh>(narrow(same_bits<wide>(d0))), same_bits<vfh>(narrow(same_bits<wide>(d1))),
+                  std::make_index_sequence<lanes>());
 }
 
 inline vf load(const float* p) {
