@@ -173,10 +173,10 @@ constexpr float exp_overflow = 88.72283f;    // above: the result is beyond the 
 constexpr float exp_underflow = -87.33654f;  // below: the result is subnormal or 0
 
 // The common case in single precision: every x whose result is a normal float. x = m ln2/32 + r
-// with |r| <= ln2/64 (n * first part of ln2/32 exact, the subtraction exact), then
+// with |r| <= ln2/64 (m times the first part of ln2/32 exact, the subtraction exact), then
 // e^x = 2^(m >> 5) 2^(j/32) e^r with j = m & 31: 2^(j/32) from a table in two parts, e^r - 1
 // a cubic. The short r keeps every rounding error far below the last one.
-constexpr float ln2_32_hi = 0x1.63p-6f;  // 9 bits: n (at most 13 bits) times it is exact
+constexpr float ln2_32_hi = 0x1.63p-6f;  // 9 bits: m (at most 13 bits) times it is exact
 constexpr float ln2_32_lo = -0x1.bd0106p-18f;
 constexpr float exp_c2 = 0x1.00008ep-1f, exp_c3 = 0x1.5555d2p-3f;  // (e^r - 1 - r) / r^2 ~ c2 + c3 r
 // 2^(j/32) = hi + lo: hi the nearest float, lo the nearest float to the rest.
@@ -301,7 +301,8 @@ inline int exp_fix(vf x, float* out, int n, int status) {
 // ---- sine -----------------------------------------------------------------------------------
 
 constexpr double inv_pi = 0x1.45f306dc9c883p-2;
-// pi in two parts; the first has 32 bits, so n * pi_1 is exact for n below 2^21.
+// pi in two parts; the first has 32 bits, so n * pi_1 is exact for n below 2^21, and the
+// second's error leaves r accurate to far below an ulp of the result for |x| <= 2^20.
 constexpr double pi_1 = 0x1.921fb54400000p+1;
 constexpr double pi_2 = 0x1.0b4611a626331p-33;
 constexpr double pi_d = 0x1.921fb54442d18p+1;
