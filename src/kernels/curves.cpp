@@ -1,11 +1,13 @@
 // Kernels of the curve generators: element-wise product and constant difference, and our own
-// single-precision exponential and sine. Both transcendentals widen to double, reduce the
-// argument and evaluate one polynomial there, and round once to single precision: the result is
-// within a unit in the last place (almost always correctly rounded), and since no operation is
-// fused and every lane runs the same operations, every level gives the same bits.
+// single-precision exponential and sine, within a unit in the last place. The exponential of a
+// normal result runs in single precision on a 32-entry table; the sine (and the exponential's
+// rare lanes) widen to double, reduce the argument and evaluate one polynomial there, and round
+// once. No operation is fused and every lane runs the same operations, so every level gives the
+// same bits.
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -33,16 +35,54 @@ typedef float vfh __attribute__((vector_size(4 * half)));
 typedef double vd __attribute__((vector_size(8 * half)));
 typedef int64_t vl __attribute__((vector_size(8 * half)));
 
-// Applies f (half a block of floats -> half a block of floats) to both halves of x.
+// Half a block in double as the native types: zero-masked conversions at AVX-512 (the plain
+// forms and the casts trip GCC 12's uninitialized-use warning); the generic forms would split
+// each conversion into several.
+#if QOR_LEVEL >= 5
+typedef __m256 half_f;
+inline __m512d widen(half_f h) { return _mm512_maskz_cvtps_pd(0xFF, h); }
+inline half_f narrow(__m512d d) { return _mm512_maskz_cvtpd_ps(0xFF, d); }
+#elif QOR_LEVEL >= 3
+typedef __m128 half_f;
+inline __m256d widen(half_f h) { return _mm256_cvtps_pd(h); }
+inline half_f narrow(__m256d d) { return _mm256_cvtpd_ps(d); }
+#else
+typedef uint64_t half_f;  // two floats
+inline __m128d widen(half_f h) { return _mm_cvtps_pd(_mm_castsi128_ps(_mm_cvtsi64_si128(int64_t(h)))); }
+inline half_f narrow(__m128d d) { return uint64_t(_mm_cvtsi128_si64(_mm_castps_si128(_mm_cvtpd_ps(d)))); }
+#endif
+
+template <size_t... I>
+inline vfh half_of(vf x, std::index_sequence<I...>) {
+    return __builtin_shufflevector(x, x, I...);
+}
+template <size_t... I>
+inline vf joined(vfh a, vfh b, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, b, I...);
+}
+template <size_t... I>
+constexpr std::index_sequence<(I + half)...> upper_half(std::index_sequence<I...>) {
+    return {};
+}
+template <class To, class From>
+inline To same_bits(From v) {
+    static_assert(sizeof(To) == sizeof(From));
+    To t;
+    std::memcpy(&t, &v, sizeof t);
+    return t;
+}
+
+// Applies f (half a block in double -> half a block in double) to both halves of x, widened
+// exactly, and rounds the results once. The halves split and join in registers (through
+// memory, the wide reload after two narrow stores would stall).
 template <class F>
 inline vf by_halves(vf x, F f) {
-    vfh h[2];
-    std::memcpy(h, &x, sizeof x);
-    h[0] = f(h[0]);
-    h[1] = f(h[1]);
-    vf r;
-    std::memcpy(&r, h, sizeof r);
-    return r;
+    constexpr auto low = std::make_index_sequence<half>();
+    using wide = decltype(widen(half_f()));
+    const vd d0 = f(same_bits<vd>(widen(same_bits<half_f>(half_of(x, low)))));
+    const vd d1 = f(same_bits<vd>(widen(same_bits<half_f>(half_of(x, upper_half(low))))));
+    return joined(same_bits<vfh>(narrow(same_bits<wide>(d0))), same_bits<vfh>(narrow(same_bits<wide>(d1))),
+                  std::make_index_sequence<lanes>());
 }
 
 inline vf load(const float* p) {
@@ -68,6 +108,17 @@ inline bool any_lane(vi m) {
 #endif
 }
 
+// Whether any lane of a is above b (signed), straight from the compare's mask.
+inline bool any_above(vi a, int32_t b) {
+#if QOR_LEVEL >= 5
+    __m512i r;
+    std::memcpy(&r, &a, sizeof r);
+    return _mm512_cmpgt_epi32_mask(r, _mm512_set1_epi32(b)) != 0;
+#else
+    return any_lane(a > b);
+#endif
+}
+
 template <class V>
 V broadcast(double x) {
     V v;
@@ -75,26 +126,36 @@ V broadcast(double x) {
     return v;
 }
 
-// Runs block(x) over whole blocks, then once over a zero-padded tail, and lets flagged(x, i, n)
-// look at every block whose slow-lane mask fired. Loads come before stores, so src may be dst.
+// Runs block(x, flagged) over whole blocks, then once over a zero-padded tail, and lets
+// fix(x, out, n) rework every block the block flagged. Loads come before stores, so src may be dst.
 template <class Block, class Fix>
 void for_each_block(const float* src, float* dst, int len, Block block, Fix fix) {
     int i = 0;
+    // Two blocks at a time: their long dependency chains interleave.
+    for (; i + 2 * lanes <= len; i += 2 * lanes) {
+        const vf x0 = load(src + i), x1 = load(src + i + lanes);
+        bool flagged0, flagged1;
+        const vf y0 = block(x0, flagged0), y1 = block(x1, flagged1);
+        store(dst + i, y0);
+        store(dst + i + lanes, y1);
+        if (flagged0) fix(x0, dst + i, lanes);
+        if (flagged1) fix(x1, dst + i + lanes, lanes);
+    }
     for (; i + lanes <= len; i += lanes) {
         const vf x = load(src + i);
-        vi slow;
-        store(dst + i, block(x, slow));
-        if (any_lane(slow)) fix(x, dst + i, lanes);
+        bool flagged;
+        store(dst + i, block(x, flagged));
+        if (flagged) fix(x, dst + i, lanes);
     }
     if (i < len) {
         const int n = len - i;
         float in[lanes] = {}, out[lanes];
         std::memcpy(in, src + i, sizeof(float) * n);
         const vf x = load(in);
-        vi slow;
-        store(out, block(x, slow));
+        bool flagged;
+        store(out, block(x, flagged));
         std::memcpy(dst + i, out, sizeof(float) * n);
-        if (any_lane(slow)) fix(x, dst + i, n);
+        if (flagged) fix(x, dst + i, n);
     }
 }
 
@@ -111,46 +172,86 @@ constexpr double exp_poly[] = {0x1.a1851d44489acp-13, 0x1.6daf641f73e4cp-10, 0x1
 constexpr float exp_overflow = 88.72283f;    // above: the result is beyond the largest float
 constexpr float exp_underflow = -87.33654f;  // below: the result is subnormal or 0
 
-// The common case in single precision: every x whose result is a normal float. x = n ln2 + r
-// with ln2 in two parts (n * first part and the subtraction exact) and r kept as r + r_lo; then
-// e^r = 1 + r + r^2 q(r), with 1 + r split exactly so that only the small terms round.
-constexpr float ln2_hi_f = 0x1.62e4p-1f;  // 16 bits
-constexpr float ln2_lo_f = 0x1.7f7d1cp-20f;
-// (e^r - 1 - r) / r^2 on |r| <= ln2/2, absolute error below 2e-9.
-constexpr float exp_q[] = {0x1.a12fbp-13f, 0x1.6d4f3cp-10f, 0x1.1110dcp-7f, 0x1.5554ep-5f, 0x1.555556p-3f, 0x1p-1f};
+// The common case in single precision: every x whose result is a normal float. x = m ln2/32 + r
+// with |r| <= ln2/64 (m times the first part of ln2/32 exact, the subtraction exact), then
+// e^x = 2^(m >> 5) 2^(j/32) e^r with j = m & 31: 2^(j/32) from a table in two parts, e^r - 1
+// a cubic. The short r keeps every rounding error far below the last one.
+constexpr float ln2_32_hi = 0x1.63p-6f;  // 9 bits: m (at most 13 bits) times it is exact
+constexpr float ln2_32_lo = -0x1.bd0106p-18f;
+constexpr float exp_c2 = 0x1.00008ep-1f, exp_c3 = 0x1.5555d2p-3f;  // (e^r - 1 - r) / r^2 ~ c2 + c3 r
+// 2^(j/32) = hi + lo: hi the nearest float, lo the nearest float to the rest.
+alignas(64) constexpr float exp2_hi[32] = {
+    0x1p+0f,       0x1.059b0ep+0f, 0x1.0b5586p+0f, 0x1.11301ep+0f, 0x1.172b84p+0f, 0x1.1d4874p+0f, 0x1.2387a6p+0f,
+    0x1.29e9ep+0f, 0x1.306fep+0f,  0x1.371a74p+0f, 0x1.3dea64p+0f, 0x1.44e086p+0f, 0x1.4bfdaep+0f, 0x1.5342b6p+0f,
+    0x1.5ab07ep+0f, 0x1.6247ecp+0f, 0x1.6a09e6p+0f, 0x1.71f75ep+0f, 0x1.7a1148p+0f, 0x1.82589ap+0f, 0x1.8ace54p+0f,
+    0x1.93737cp+0f, 0x1.9c4918p+0f, 0x1.a5503cp+0f, 0x1.ae89fap+0f, 0x1.b7f77p+0f,  0x1.c199bep+0f, 0x1.cb720ep+0f,
+    0x1.d5818ep+0f, 0x1.dfc974p+0f, 0x1.ea4afap+0f, 0x1.f50766p+0f};
+alignas(64) constexpr float exp2_lo[32] = {
+    0.0f,           -0x1.9d4f52p-25f, 0x1.9f3122p-25f,  -0x1.fdb496p-25f, -0x1.c15742p-27f, -0x1.d2e8cap-25f,
+    0x1.ceac48p-25f, -0x1.5c0424p-25f, 0x1.4636e2p-25f,  -0x1.18aac6p-25f, 0x1.824684p-25f,  0x1.8624b4p-30f,
+    -0x1.593abcp-25f, -0x1.2c561p-25f, -0x1.5bd5ecp-27f, -0x1.f8b55p-25f,  0x1.9fcef4p-26f,  0x1.1d8beep-25f,
+    -0x1.829fdp-25f, -0x1.accc7cp-26f, 0x1.15506ep-27f,  -0x1.e64744p-25f, 0x1.51f848p-27f,  -0x1.b83b54p-25f,
+    -0x1.a94b14p-26f, -0x1.a09438p-25f, -0x1.3d56b2p-27f, -0x1.8837ccp-27f, -0x1.822dbcp-27f, -0x1.908c94p-25f,
+    0x1.52486cp-27f, -0x1.246ebp-26f};
+
+typedef uint32_t vu __attribute__((vector_size(sizeof(vi))));
+
+// The table entries of the low five bits of each lane of j. Every level loads the same values.
+inline void exp2_lookup(vu j, vf& hi, vf& lo) {
+#if QOR_LEVEL >= 5
+    __m512i idx;
+    std::memcpy(&idx, &j, sizeof idx);
+    const __m512 h = _mm512_permutex2var_ps(_mm512_load_ps(exp2_hi), idx, _mm512_load_ps(exp2_hi + 16));
+    const __m512 l = _mm512_permutex2var_ps(_mm512_load_ps(exp2_lo), idx, _mm512_load_ps(exp2_lo + 16));
+    std::memcpy(&hi, &h, sizeof hi);
+    std::memcpy(&lo, &l, sizeof lo);
+#elif QOR_LEVEL == 4
+    // Four 8-entry permutes (they read the low three bits), then bits 3 and 4 pick by sign.
+    __m256i idx;
+    std::memcpy(&idx, &j, sizeof idx);
+    const __m256 bit3 = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 28));
+    const __m256 bit4 = _mm256_castsi256_ps(_mm256_slli_epi32(idx, 27));
+    const auto pick = [&](const float* t) {
+        const __m256 a = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_load_ps(t), idx),
+                                          _mm256_permutevar8x32_ps(_mm256_load_ps(t + 8), idx), bit3);
+        const __m256 b = _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_load_ps(t + 16), idx),
+                                          _mm256_permutevar8x32_ps(_mm256_load_ps(t + 24), idx), bit3);
+        return _mm256_blendv_ps(a, b, bit4);
+    };
+    const __m256 h = pick(exp2_hi), l = pick(exp2_lo);
+    std::memcpy(&hi, &h, sizeof hi);
+    std::memcpy(&lo, &l, sizeof lo);
+#else
+    for (int k = 0; k < lanes; ++k) {
+        hi[k] = exp2_hi[j[k] & 31];
+        lo[k] = exp2_lo[j[k] & 31];
+    }
+#endif
+}
 
 inline vf exp_normal(vf x) {
     const float magic_f = 12582912.0f;  // 1.5 * 2^23
-    const vf t = x * 0x1.715476p+0f + magic_f;
+    const vf t = x * 0x1.715476p+5f + magic_f;
     const vf n = t - magic_f;
-    const vf r1 = x - n * ln2_hi_f;
-    const vf nl = n * ln2_lo_f;
-    const vf r = r1 - nl;
-    const vf r_lo = (r1 - r) - nl;
-    const vf r2 = r * r;
-    vf q = r * exp_q[0] + exp_q[1];
-    q = q * r + exp_q[2];
-    q = q * r + exp_q[3];
-    q = q * r + exp_q[4];
-    q = q * r + exp_q[5];
-    const vf hi = 1.0f + r;
-    const vf lo = ((1.0f - hi) + r) + (r_lo + r2 * q);
-    const vf y = hi + lo;
-    // Times 2^n: n added to the exponent field (t's low bits hold n; shifted, only n remains).
-    // Unsigned lanes: the shift and the sum wrap by design.
-    typedef uint32_t vu __attribute__((vector_size(sizeof(vi))));
-    vu yb, tb;
-    std::memcpy(&yb, &y, sizeof yb);
+    const vf r = (x - n * ln2_32_hi) - n * ln2_32_lo;
+    const vf p = r + (r * r) * (r * exp_c3 + exp_c2);
+    // t's low bits hold m; unsigned lanes: the shifts and the sum wrap by design.
+    vu tb;
     std::memcpy(&tb, &t, sizeof tb);
-    yb += tb << 23;
+    vf th, tl;
+    exp2_lookup(tb, th, tl);
+    const vf y = th + (tl + th * p);
+    // Times 2^(m >> 5): added to the exponent field (shifted, only m >> 5 of t's bits remains).
+    vu yb;
+    std::memcpy(&yb, &y, sizeof yb);
+    yb += (tb >> 5) << 23;
     vf out;
     std::memcpy(&out, &yb, sizeof out);
     return out;
 }
 
 // Results that are not normal floats (and NaN): through double, where 2^n stays exact.
-inline vfh exp_half(vfh x) {
-    vd d = __builtin_convertvector(x, vd);
+inline vd exp_half(vd d) {
     // Beyond +-200 the result is 0 or infinite anyway; the bound keeps n small. NaN passes.
     d = d < -200.0 ? broadcast<vd>(-200.0) : d;
     d = d > 200.0 ? broadcast<vd>(200.0) : d;
@@ -169,22 +270,28 @@ inline vfh exp_half(vfh x) {
     bits = (bits + 1023) << 52;
     vd scale;
     std::memcpy(&scale, &bits, sizeof scale);
-    return __builtin_convertvector(p * scale, vfh);
+    return p * scale;
 }
 
 // Each lane's result depends on its value only (never on its neighbours), so every level agrees.
-inline vf exp_block(vf x, vi& slow) {
-    const float inf = __builtin_inff();
-    slow = ((x > exp_overflow) & (x < inf)) | ((x < exp_underflow) & (x > -inf));
-    const vi special = !((x >= exp_underflow) & (x <= exp_overflow));
-    const vf y = exp_normal(x);
-    if (!any_lane(special)) return y;
-    return special ? by_halves(x, exp_half) : y;
+// The block test is one integer compare of |x| (NaN included): the few blocks it flags go
+// through exp_fix, which sorts out their lanes exactly.
+inline vf exp_block(vf x, bool& flagged) {
+    vi xb;
+    std::memcpy(&xb, &x, sizeof xb);
+    flagged = any_above(xb & 0x7FFFFFFF, 0x42AEAC4F);  // |x| > 87.33654 (= -exp_underflow)
+    return exp_normal(x);
 }
 
-// The status of a block with warnings: the code of its last warning element.
-inline int exp_warning(const float* x, int n, int status) {
+// Lanes outside the normal range take the double path; the status is the code of the block's
+// last warning element.
+inline int exp_fix(vf x, float* out, int n, int status) {
+    const vi special = !((x >= exp_underflow) & (x <= exp_overflow));
+    if (!any_lane(special)) return status;
+    const vf y = by_halves(x, exp_half);
     for (int k = 0; k < n; ++k) {
+        if (!special[k]) continue;
+        out[k] = y[k];
         if (x[k] > exp_overflow && x[k] < __builtin_inff()) status = krn_math_overflow;
         if (x[k] < exp_underflow && x[k] > -__builtin_inff()) status = krn_math_underflow;
     }
@@ -194,10 +301,10 @@ inline int exp_warning(const float* x, int n, int status) {
 // ---- sine -----------------------------------------------------------------------------------
 
 constexpr double inv_pi = 0x1.45f306dc9c883p-2;
-// pi in three parts; the first two have 32 bits, so n * part is exact for n below 2^21.
+// pi in two parts; the first has 32 bits, so n * pi_1 is exact for n below 2^21, and the
+// second's error leaves r accurate to far below an ulp of the result for |x| <= 2^20.
 constexpr double pi_1 = 0x1.921fb54400000p+1;
-constexpr double pi_2 = 0x1.0b4611a600000p-33;
-constexpr double pi_3 = 0x1.3198a2e037073p-68;
+constexpr double pi_2 = 0x1.0b4611a626331p-33;
 constexpr double pi_d = 0x1.921fb54442d18p+1;
 // (sin r - r) / r^3 as a polynomial in r^2 on |r| <= pi/2.
 constexpr double sin_poly[] = {-0x1.9db0f5748483fp-26, 0x1.71968a40cb070p-19, -0x1.a0190593eaa76p-13,
@@ -215,12 +322,11 @@ V sin_of_reduced(V r) {
     return r * (1.0 + r2 * p);  // r times, not r plus: sin(-0) keeps its sign
 }
 
-inline vfh sin_half(vfh x) {
-    const vd d = __builtin_convertvector(x, vd);
+inline vd sin_half(vd d) {
     // x = n pi + r with |r| <= pi/2; sin x = (-1)^n sin r.
     const vd t = d * inv_pi + magic;
     const vd n = t - magic;
-    const vd r = ((d - n * pi_1) - n * pi_2) - n * pi_3;
+    const vd r = (d - n * pi_1) - n * pi_2;
     const vd s = sin_of_reduced(r);
     vl bits, sign;
     std::memcpy(&sign, &t, sizeof sign);
@@ -228,12 +334,13 @@ inline vfh sin_half(vfh x) {
     bits ^= sign << 63;
     vd y;
     std::memcpy(&y, &bits, sizeof y);
-    return __builtin_convertvector(y, vfh);
+    return y;
 }
 
-inline vf sin_block(vf x, vi& slow) {
-    const vf ax = x < 0.0f ? -x : x;
-    slow = !(ax <= sin_fast_limit);
+inline vf sin_block(vf x, bool& flagged) {
+    vi xb;
+    std::memcpy(&xb, &x, sizeof xb);
+    flagged = any_above(xb & 0x7FFFFFFF, 0x49800000);  // |x| > sin_fast_limit, or NaN
     return by_halves(x, sin_half);
 }
 
@@ -321,11 +428,7 @@ int krn_exp_32f(const float* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
     int status = krn_ok;
-    for_each_block(src, dst, len, exp_block, [&](vf x, float*, int n) {
-        float v[lanes];
-        store(v, x);
-        status = exp_warning(v, n, status);
-    });
+    for_each_block(src, dst, len, exp_block, [&](vf x, float* out, int n) { status = exp_fix(x, out, n, status); });
     return status;
 }
 
