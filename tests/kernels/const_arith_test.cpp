@@ -232,17 +232,11 @@ const uint16_t constants_16u[] = {0, 1, 2, 3, 7, 255, 256, 300, 4464, 32768, 655
 }  // namespace
 
 TEST(ConstArith16u, ModelWorkedValues) {
-    EXPECT_EQ(model_scale_16u(40000 + 30000, 0), 65535);
-    EXPECT_EQ(model_scale_16u(300 * 300, 0), 65535);
-    EXPECT_EQ(model_scale_16u(7 * 3, 0), 21);
-    EXPECT_EQ(model_scale_16u(5, 1), 2);  // 2.5 to even
-    EXPECT_EQ(model_scale_16u(7, 1), 4);  // 3.5 to even
-    EXPECT_EQ(model_scale_16u(6, 2), 2);  // 1.5 to even
-    EXPECT_EQ(model_scale_16u(uint64_t{65535} * 65535, 32), 1);
-    EXPECT_EQ(model_scale_16u(uint64_t{1} << 31, 32), 0);  // exactly one half: to even
-    EXPECT_EQ(model_scale_16u(1, -15), 32768);
-    EXPECT_EQ(model_scale_16u(2, -15), 65535);
-    EXPECT_EQ(model_scale_16u(0, -40), 0);
+    // Saturation, ties to even (2.5, 3.5, 1.5, one half at sf 32), doubling up to the limit.
+    const struct { uint64_t r; int sf; uint16_t want; } rows[] = {
+        {70000, 0, 65535}, {90000, 0, 65535}, {21, 0, 21}, {5, 1, 2}, {7, 1, 4}, {6, 2, 2},
+        {uint64_t{65535} * 65535, 32, 1}, {uint64_t{1} << 31, 32, 0}, {1, -15, 32768}, {2, -15, 65535}, {0, -40, 0}};
+    for (auto [r, sf, want] : rows) EXPECT_EQ(model_scale_16u(r, sf), want) << r << " sf " << sf;
 }
 
 TEST(ConstArith16u, EveryScaleFactorAtEveryLevel) {
