@@ -111,24 +111,20 @@ TEST(Ary, NullRecordSetsErrnoAndNeverEndsTheProcess) {
 }
 
 TEST(Ary, SetAndGetMoveOneElementsBytes) {
-    ary a;
+    ary a, s, d;
     ASSERT_EQ(a.init(5, qor_fmt_32f), qor_ok);
+    ASSERT_EQ(s.init(4, qor_fmt_16s), qor_ok);
+    ASSERT_EQ(d.init(4, qor_fmt_64f), qor_ok);
     float v = -2.5f, out = 0;
+    int16_t w = -7, w_out = 0;
     EXPECT_EQ(a.set_value(3, &v), qor_ok);
     EXPECT_EQ(static_cast<float*>(a.frame_buf)[3], -2.5f);
     EXPECT_EQ(a.get_value(3, &out), qor_ok);
     EXPECT_EQ(out, -2.5f);
-
-    ary s;
-    ASSERT_EQ(s.init(4, qor_fmt_16s), qor_ok);
-    int16_t w = -7, w_out = 0;
     EXPECT_EQ(s.set_value(1, &w), qor_ok);
     EXPECT_EQ(s.get_value(1, &w_out), qor_ok);
     EXPECT_EQ(w_out, -7);
-
-    ary d;
-    ASSERT_EQ(d.init(4, qor_fmt_64f), qor_ok);
-    double dv = 1.0;
+    double dv = 1.0;  // formats without element access refuse and move nothing
     EXPECT_EQ(d.set_value(1, &dv), qor_err_format);
     EXPECT_EQ(static_cast<double*>(d.frame_buf)[1], 0.0);
     EXPECT_EQ(d.get_value(1, &dv), qor_err_format);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <latch>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "kernels/kernels.hpp"
@@ -36,12 +37,12 @@ struct job {
 
 job make_job(int seed) {
     job j;
-    for (qor_handle* h : {&j.a, &j.b, &j.c, &j.u16, &j.f32}) qor_create_array(h);
-    qor_init_array(j.a, length, qor_fmt_64f);
-    qor_init_array(j.b, length, qor_fmt_64f);
-    qor_init_array(j.c, length, qor_fmt_64f);
-    qor_init_array(j.u16, length, qor_fmt_16u);
-    qor_init_array(j.f32, length, qor_fmt_32f);
+    const std::pair<qor_handle*, qor_data_format> arrays[] = {
+        {&j.a, qor_fmt_64f}, {&j.b, qor_fmt_64f}, {&j.c, qor_fmt_64f}, {&j.u16, qor_fmt_16u}, {&j.f32, qor_fmt_32f}};
+    for (auto [h, format] : arrays) {
+        qor_create_array(h);
+        qor_init_array(*h, length, format);
+    }
     double *a, *b;
     qor_get_buf(j.a, reinterpret_cast<void**>(&a));
     qor_get_buf(j.b, reinterpret_cast<void**>(&b));

@@ -145,7 +145,7 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
                     std::vector<float>(size_t(len), 2.5f), std::vector<float>(size_t(len), nan)};
                 cases[0][size_t(pos)] = -0.0f;
                 cases[1][size_t(pos)] = 0.0f;
-                cases[2][size_t(pos)] = pos % 2 ? nan : float_of(0xFF812345u);
+                cases[2][size_t(pos)] = pos % 2 ? nan : from_bits(0xFF812345u);
                 cases[2][size_t(len - 1 - pos)] = -1e30f;
                 for (const auto& v : cases) {
                     float mn, mx, wmn, wmx;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
 
+#include <climits>
 #include <vector>
 
 #include "kernels/kernels.hpp"
@@ -10,26 +11,7 @@
 using namespace qor::krn;
 using namespace qor::test;
 
-namespace qor::krn {
-namespace l0 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-namespace l1 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-namespace l2 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-namespace l3 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-namespace l4 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-namespace l5 {
-void widen_streaming(const uint8_t*, uint16_t*, int64_t);
-}
-}  // namespace qor::krn
+QOR_TEST_PER_LEVEL(streaming, void, widen_streaming, (const uint8_t*, uint16_t*, int64_t));
 
 namespace {
 
@@ -86,8 +68,6 @@ TEST(ConvertRows, EveryValueInRegionsOfRowsAtEveryLevel) {
 
 // Huge widenings write around the cache: the same bytes at every destination alignment.
 TEST(ConvertRows, StreamingWideningGivesTheSameBytes) {
-    const decltype(&l0::widen_streaming) streaming[] = {l0::widen_streaming, l1::widen_streaming, l2::widen_streaming,
-                                                        l3::widen_streaming, l4::widen_streaming, l5::widen_streaming};
     std::vector<uint8_t> src(700), out(2 * 700 + 256);
     for (size_t i = 0; i < src.size(); ++i) src[i] = uint8_t(i * 7 + i / 251);
     for_each_supported_level([&](int level) {
@@ -176,5 +156,26 @@ TEST(ConvertFloatTo16u, ScaleFactorsAreExactPowersOfTwo) {
             }
         EXPECT_EQ(cv(nullptr, out.data(), 9, 0, 0), krn_err_null);
         EXPECT_EQ(cv(in.data(), out.data(), 0, 0, 0), krn_err_size);
+    });
+}
+
+// Every length around the vector widths, with values that must round (beyond 2^24) and the
+// extremes; the conversion is the nearest float, as a plain cast under the default rounding.
+TEST(Convert32s, NearestFloatAtEveryLevelAndLength) {
+    std::vector<int32_t> in;
+    for (int32_t v : {0, 1, -1, 16777216, 16777217, -16777219, 16777219, 33554435, INT_MAX, INT_MIN, 123456789, -7})
+        in.push_back(v);
+    for (int i = 0; in.size() < 45; ++i) in.push_back(int32_t(uint32_t(i) * 2654435761u));
+    for_each_supported_level([&](int level) {
+        for (int len = 1; len <= int(in.size()); ++len) {
+            std::vector<float> out(in.size() + 1, -5.0f);
+            ASSERT_EQ(krn_convert_32s_32f_variant(level)(in.data(), out.data(), len), krn_ok);
+            for (int i = 0; i < len; ++i) ASSERT_EQ(out[size_t(i)], float(in[size_t(i)])) << len << " " << i;
+            EXPECT_EQ(out[size_t(len)], -5.0f);
+        }
+        float f;
+        EXPECT_EQ(krn_convert_32s_32f_variant(level)(nullptr, &f, 0), krn_err_null);
+        EXPECT_EQ(krn_convert_32s_32f_variant(level)(in.data(), nullptr, 1), krn_err_null);
+        EXPECT_EQ(krn_convert_32s_32f_variant(level)(in.data(), &f, 0), krn_err_size);
     });
 }

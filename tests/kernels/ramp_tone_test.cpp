@@ -111,23 +111,6 @@ TEST(Ramp16u, MatchesTheModelAtEveryAlignment) {
     });
 }
 
-TEST(Ramp16u, WorkedExamples) {
-    alignas(16) uint16_t v[40];
-    auto run = [&](float b, float s) {
-        EXPECT_EQ(krn_vector_slope_16u(v, 40, b, s), krn_ok);
-        return std::vector<uint16_t>(v, v + 10);
-    };
-    using u = std::vector<uint16_t>;
-    EXPECT_EQ(run(2.5f, 0), u(10, 3));
-    EXPECT_EQ(run(-7, 0), u(10, 0));
-    EXPECT_EQ(run(70000, 0), u(10, 65535));
-    EXPECT_EQ(run(0, 0.5f), (u{0, 0, 1, 2, 2, 2, 3, 4, 4, 4}));
-    EXPECT_EQ(run(65000, 100), (u{65000, 65100, 65200, 65300, 65400, 65500, 65535, 65535, 65535, 65535}));
-    EXPECT_EQ(run(-250, 100), (u{0, 0, 0, 50, 150, 250, 350, 450, 550, 650}));
-    EXPECT_EQ(run(70000, 1), u(10, 65535));
-    EXPECT_EQ(run(-10, -1), u(10, 0));
-}
-
 namespace {
 
 constexpr double two_pi = 6.283185307179586;

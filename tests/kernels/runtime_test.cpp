@@ -32,29 +32,17 @@ const uint64_t skylake_x = haswell | bits({f_avx512f, f_avx512cd, f_avx512bw, f_
 }  // namespace
 
 TEST(LevelTable, EachRowGrantsItsLevel) {
-    EXPECT_EQ(level_from_mask(0), 0);
-    EXPECT_EQ(level_from_mask(sse2_only), 0);
-    EXPECT_EQ(level_from_mask(bits({f_sse3})), 0);
-    EXPECT_EQ(level_from_mask(bits({f_ssse3})), 1);
-    EXPECT_EQ(level_from_mask(bits({f_movbe})), 1);
-    EXPECT_EQ(level_from_mask(bits({f_sse41})), 1);
-    EXPECT_EQ(level_from_mask(bits({f_sse42})), 2);
-    EXPECT_EQ(level_from_mask(bits({f_avx})), 3);
-    EXPECT_EQ(level_from_mask(bits({f_avx2_group})), 4);
-    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512er, f_avx512pf})), 4);
-    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512bw, f_avx512dq, f_avx512vl})), 5);
-    // One missing member of a row drops to the next satisfied row.
-    EXPECT_EQ(level_from_mask(skylake_x & ~bit(f_avx512vl)), 4);
-    EXPECT_EQ(level_from_mask(bits({f_avx512f, f_avx512cd, f_avx512er}) | sandy), 3);
-}
-
-TEST(LevelTable, RealGenerationsGiveZeroToFive) {
-    EXPECT_EQ(level_from_mask(adjust_for_os(sse2_only)), 0);
-    EXPECT_EQ(level_from_mask(adjust_for_os(core2)), 1);
-    EXPECT_EQ(level_from_mask(adjust_for_os(nehalem)), 2);
-    EXPECT_EQ(level_from_mask(adjust_for_os(sandy)), 3);
-    EXPECT_EQ(level_from_mask(adjust_for_os(haswell)), 4);
-    EXPECT_EQ(level_from_mask(adjust_for_os(skylake_x)), 5);
+    const std::pair<uint64_t, int> rows[] = {
+        {0, 0}, {sse2_only, 0}, {bits({f_sse3}), 0}, {bits({f_ssse3}), 1}, {bits({f_movbe}), 1}, {bits({f_sse41}), 1},
+        {bits({f_sse42}), 2}, {bits({f_avx}), 3}, {bits({f_avx2_group}), 4},
+        {bits({f_avx512f, f_avx512cd, f_avx512er, f_avx512pf}), 4},
+        {bits({f_avx512f, f_avx512cd, f_avx512bw, f_avx512dq, f_avx512vl}), 5},
+        // One missing member of a row drops to the next satisfied row.
+        {skylake_x & ~bit(f_avx512vl), 4}, {bits({f_avx512f, f_avx512cd, f_avx512er}) | sandy, 3}};
+    for (auto [mask, level] : rows) EXPECT_EQ(level_from_mask(mask), level) << std::hex << mask;
+    // Real generations, through the operating system adjustment.
+    const uint64_t generations[] = {sse2_only, core2, nehalem, sandy, haswell, skylake_x};
+    for (int level = 0; level < 6; ++level) EXPECT_EQ(level_from_mask(adjust_for_os(generations[level])), level);
 }
 
 TEST(OperatingSystemAdjustment, WideRegistersNeedSavedState) {
@@ -122,16 +110,6 @@ TEST(CacheSize, LeafTwoDescriptorsLargestFirst) {
     EXPECT_EQ(largest_cache_size(), largest_cache_size());
 }
 
-TEST(AlignedMemory, RefusesNonPositiveAndOverflowingCounts) {
-    EXPECT_EQ(krn_aligned_malloc(0), nullptr);
-    EXPECT_EQ(krn_aligned_malloc(-5), nullptr);
-    EXPECT_EQ(krn_aligned_malloc(INT64_MAX - 71), nullptr);
-    EXPECT_EQ(krn_aligned_malloc32(0), nullptr);
-    EXPECT_EQ(krn_aligned_malloc32(INT32_MAX - 71), nullptr);
-    krn_aligned_free(nullptr);
-    krn_free(nullptr);
-}
-
 TEST(AlignedMemory, BlocksAreAlignedAndRecordTheirHeapBlock) {
     for (int64_t n : {1, 7, 64, 100, 4096}) {
         auto* p = static_cast<uint8_t*>(krn_aligned_malloc(n));
@@ -149,17 +127,17 @@ TEST(AlignedMemory, BlocksAreAlignedAndRecordTheirHeapBlock) {
     krn_free(q);
 }
 
-TEST(AlignedMemory, ElementAllocatorsHaveExactLimits) {
-    EXPECT_EQ(krn_malloc_8u(0), nullptr);
-    EXPECT_EQ(krn_malloc_8u(INT32_MAX - 71), nullptr);
-    EXPECT_EQ(krn_malloc_32f(-1), nullptr);
-    EXPECT_EQ(krn_malloc_32f(536870912), nullptr);  // 4n = 2^31
-    EXPECT_EQ(krn_malloc_32f(536870911), nullptr);  // 4n + 72 beyond 2^31 - 1
-    EXPECT_EQ(krn_malloc_32f(536870894), nullptr);
-    EXPECT_EQ(krn_malloc_64f(268435456), nullptr);
-    EXPECT_EQ(krn_malloc_64f(268435447), nullptr);
-    EXPECT_EQ(krn_malloc_64fc(134217728), nullptr);
-    EXPECT_EQ(krn_malloc_64fc(134217724), nullptr);
+// Non-positive counts, and the first counts whose block (with 64 bytes of alignment and the
+// pointer to the heap block) would pass 2^63 or, for the element allocators, 2^31 - 1 bytes.
+TEST(AlignedMemory, RefusalsAndElementAllocatorLimits) {
+    const void* refused[] = {krn_aligned_malloc(0),       krn_aligned_malloc(-5),     krn_aligned_malloc(INT64_MAX - 71),
+                             krn_aligned_malloc32(0),     krn_aligned_malloc32(INT32_MAX - 71), krn_malloc_8u(0),
+                             krn_malloc_8u(INT32_MAX - 71), krn_malloc_32f(-1),       krn_malloc_32f(536870912),
+                             krn_malloc_32f(536870911),   krn_malloc_32f(536870894),  krn_malloc_64f(268435456),
+                             krn_malloc_64f(268435447),   krn_malloc_64fc(134217728), krn_malloc_64fc(134217724)};
+    for (size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], nullptr) << "request " << i;
+    krn_aligned_free(nullptr);
+    krn_free(nullptr);
     for (int32_t n : {1, 3, 1000}) {
         void* blocks[] = {krn_malloc_8u(n), krn_malloc_32f(n), krn_malloc_64f(n), krn_malloc_64fc(n)};
         for (void* b : blocks) {
@@ -216,19 +194,9 @@ TEST(ByteFill, ChecksPointerBeforeLength) {
     });
 }
 
-namespace qor::krn {
-namespace l0 { void fill_streaming(uint8_t, uint8_t*, int); }
-namespace l1 { void fill_streaming(uint8_t, uint8_t*, int); }
-namespace l2 { void fill_streaming(uint8_t, uint8_t*, int); }
-namespace l3 { void fill_streaming(uint8_t, uint8_t*, int); }
-namespace l4 { void fill_streaming(uint8_t, uint8_t*, int); }
-namespace l5 { void fill_streaming(uint8_t, uint8_t*, int); }
-}  // namespace qor::krn
+QOR_TEST_PER_LEVEL(streaming, void, fill_streaming, (uint8_t, uint8_t*, int));
 
 TEST(ByteFill, EveryOffsetAndLengthFillsExactlyItsBytes) {
-    using stream_fn = void (*)(uint8_t, uint8_t*, int);
-    const stream_fn streaming[] = {l0::fill_streaming, l1::fill_streaming, l2::fill_streaming,
-                                   l3::fill_streaming, l4::fill_streaming, l5::fill_streaming};
     std::vector<uint8_t> buf(1024 + 256);
     for_each_supported_level([&](int level) {
         auto set = krn_set_8u_variant(level);

@@ -8,23 +8,13 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "support/bits.hpp"
 #include "support/levels.hpp"
 
 using namespace qor::krn;
-using qor::test::for_each_supported_level;
+using namespace qor::test;
 
 namespace {
-
-uint32_t bits(float v) {
-    uint32_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-float from_bits(uint32_t b) {
-    float v;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
 
 // Ordinary values mixed with the special ones: signed zeros, infinities, NaNs with payloads,
 // subnormals, the largest finite values.
@@ -48,7 +38,7 @@ void expect_same(float got, float want, float a, float b, int i) {
         EXPECT_TRUE(std::isnan(got)) << i;
         return;
     }
-    ASSERT_EQ(bits(got), bits(want)) << "element " << i << " of " << a << ", " << b;
+    ASSERT_EQ(bits_of(got), bits_of(want)) << "element " << i << " of " << a << ", " << b;
 }
 
 template <class Kernel, class Model>
@@ -128,7 +118,7 @@ TEST(VecArith, DivisionByAConstantMultipliesByItsRoundedReciprocal) {
         ASSERT_EQ(krn_div_const_32f_ip_variant(level)(1.0f, buf.data(), 77), krn_ok);
         EXPECT_EQ(std::memcmp(buf.data(), src.data(), 77 * sizeof(float)), 0);
         ASSERT_EQ(krn_div_const_32f_ip_variant(level)(-std::numeric_limits<float>::infinity(), buf.data(), 77), krn_ok);
-        for (float v : buf) EXPECT_EQ(bits(v), 0u);
+        for (float v : buf) EXPECT_EQ(bits_of(v), 0u);
     });
 }
 
@@ -145,7 +135,7 @@ TEST(VecArith, MeanAddsInDoubleInOneOrderAtEveryLevel) {
             float m = 0;
             ASSERT_EQ(krn_mean_32f_variant(level)(v.data(), len, &m, 1), krn_ok);
             if (level == 0) first = m;
-            EXPECT_EQ(bits(m), bits(first)) << len;
+            EXPECT_EQ(bits_of(m), bits_of(first)) << len;
             // The double sum is within a few units of 2^-53 of the exact one; two float roundings.
             const double want = double(float(double(exact))) / len;
             EXPECT_NEAR(m, want, std::fabs(want) * 2e-7 + 1e-30) << len;
@@ -170,7 +160,7 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
     const float constants[][2] = {{1.5f, -0.25f}, {1.0f, 0.0f}, {0.0f, -0.0f}, {-3e-5f, 7.0f}, {nan, 1.0f}};
     auto same = [](float got, float want) {
         if (std::isnan(want)) EXPECT_TRUE(std::isnan(got));
-        else EXPECT_EQ(bits(got), bits(want)) << got << " vs " << want;
+        else EXPECT_EQ(bits_of(got), bits_of(want)) << got << " vs " << want;
     };
     std::vector<float> ramp_buffer(3 * 1100 + 16);
     for_each_supported_level([&](int level) {

@@ -8,11 +8,11 @@
 #include "ops/curves.hpp"
 #include "qor_lib.h"
 #include "support/capture.hpp"
-#include "support/host_array.hpp"
+#include "support/handles.hpp"
 #include "support/ramp_model.hpp"
 #include "support/ulp.hpp"
 
-using qor::test::host_array;
+using qor::test::handle_array;
 using qor::test::ramp_model;
 using qor::test::stdout_of;
 
@@ -20,15 +20,15 @@ namespace {
 
 const float inf = std::numeric_limits<float>::infinity();
 
-std::vector<float> values(const host_array& a, int n) { return std::vector<float>(a.data<float>(), a.data<float>() + n); }
+std::vector<float> values(const handle_array& a, int n) { return std::vector<float>(a.data<float>(), a.data<float>() + n); }
 
 }  // namespace
 
 TEST(QuadraticPlot, FollowsTheKernelChainBitForBit) {
     const int n = 1037;
-    host_array dst(n, qor_fmt_32f);
+    handle_array dst(n, qor_fmt_32f);
     const float a = 0.37f, b = -1.3f, c = 2.1f, x0 = -3.7f, dx = 0.013f;
-    ASSERT_EQ(qor_quadratic_plot(dst.handle, a, b, c, x0, dx), qor_ok);
+    ASSERT_EQ(qor_quadratic_plot(dst, a, b, c, x0, dx), qor_ok);
     const auto x = ramp_model(n, 0, x0, dx);
     const float* y = dst.data<float>();
     for (int i = 0; i < n; ++i) {
@@ -38,17 +38,17 @@ TEST(QuadraticPlot, FollowsTheKernelChainBitForBit) {
 }
 
 TEST(QuadraticPlot, WorkedExamplesAndFailures) {
-    host_array dst(6, qor_fmt_32f);
-    ASSERT_EQ(qor_quadratic_plot(dst.handle, 1, 0, 0, -2, 1), qor_ok);
+    handle_array dst(6, qor_fmt_32f);
+    ASSERT_EQ(qor_quadratic_plot(dst, 1, 0, 0, -2, 1), qor_ok);
     EXPECT_EQ(values(dst, 6), (std::vector<float>{4, 1, 0, 1, 4, 9}));
     // a = 0: the multiply-by-0 shortcut gives exact zeros even for infinite abscissae.
-    ASSERT_EQ(qor_quadratic_plot(dst.handle, 0, 2, 1, -inf, 1), qor_ok);
+    ASSERT_EQ(qor_quadratic_plot(dst, 0, 2, 1, -inf, 1), qor_ok);
     for (float v : values(dst, 6)) EXPECT_EQ(v, -inf);
-    ASSERT_EQ(qor_quadratic_plot(dst.handle, 0, 2, 1, 0, 1), qor_ok);
+    ASSERT_EQ(qor_quadratic_plot(dst, 0, 2, 1, 0, 1), qor_ok);
     EXPECT_EQ(values(dst, 6), (std::vector<float>{1, 3, 5, 7, 9, 11}));
 
-    host_array wide(4, qor_fmt_64f);
-    EXPECT_EQ(qor_quadratic_plot(wide.handle, 1, 0, 0, 0, 1), qor_err_format);
+    handle_array wide(4, qor_fmt_64f);
+    EXPECT_EQ(qor_quadratic_plot(wide, 1, 0, 0, 0, 1), qor_err_format);
     EXPECT_EQ(qor_quadratic_plot(-1, 1, 0, 0, 0, 1), qor_err_handle);
     qor_handle freed;
     ASSERT_EQ(qor_create_array(&freed), qor_ok);
@@ -79,68 +79,68 @@ TEST(CurveWorkers, CheckDestinationThenCoefficients) {
 }
 
 TEST(GaussianPlot, WorkedExamplesUnderflowAndDegenerateWidths) {
-    host_array dst(101, qor_fmt_32f);
+    handle_array dst(101, qor_fmt_32f);
     qor_status st;
-    std::string out = stdout_of([&] { st = qor_gaussian_plot(dst.handle, 0, 1, 2, -1, 1); });
+    std::string out = stdout_of([&] { st = qor_gaussian_plot(dst, 0, 1, 2, -1, 1); });
     EXPECT_EQ(st, qor_ok);
     EXPECT_EQ(out, "KRN function failed,return value 17.\n");  // the far tail underflows
     const float e = std::exp(-0.5f);
     EXPECT_EQ(values(dst, 3), (std::vector<float>{2 * e, 2, 2 * e}));
 
-    out = stdout_of([&] { st = qor_gaussian_plot(dst.handle, 0, 0.1f, 1, -5, 0.1f); });
+    out = stdout_of([&] { st = qor_gaussian_plot(dst, 0, 0.1f, 1, -5, 0.1f); });
     EXPECT_EQ(st, qor_ok);
     EXPECT_EQ(out, "KRN function failed,return value 17.\n");
     EXPECT_EQ(dst.data<float>()[0], 0.0f);
     EXPECT_NEAR(dst.data<float>()[50], 1.0f, 1e-5f);
 
-    ASSERT_EQ(qor_gaussian_plot(dst.handle, 2, 0, 1, 0, 1), qor_ok);
+    ASSERT_EQ(qor_gaussian_plot(dst, 2, 0, 1, 0, 1), qor_ok);
     for (int i = 0; i < 6; ++i) {
         if (i == 2)
             EXPECT_TRUE(std::isnan(dst.data<float>()[i]));
         else
             EXPECT_EQ(dst.data<float>()[i], 0.0f) << i;
     }
-    ASSERT_EQ(qor_gaussian_plot(dst.handle, 2, 0, 0, 0, 1), qor_ok);  // height 0: zeros, even at the NaN
+    ASSERT_EQ(qor_gaussian_plot(dst, 2, 0, 0, 0, 1), qor_ok);  // height 0: zeros, even at the NaN
     for (float v : values(dst, 101)) EXPECT_EQ(std::bit_cast<uint32_t>(v), 0u);
 
-    host_array wide(4, qor_fmt_16u);
-    EXPECT_EQ(qor_gaussian_plot(wide.handle, 0, 1, 1, 0, 1), qor_err_format);
+    handle_array wide(4, qor_fmt_16u);
+    EXPECT_EQ(qor_gaussian_plot(wide, 0, 1, 1, 0, 1), qor_err_format);
 }
 
 TEST(SinPlot, QuarterCyclesPhaseAndThresholds) {
-    host_array dst(2000, qor_fmt_32f);
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.25f, 1, 0, 0), qor_ok);
+    handle_array dst(2000, qor_fmt_32f);
+    ASSERT_EQ(qor_sin_plot(dst, 0.25f, 1, 0, 0), qor_ok);
     const float want[] = {0, 1, 0, -1, 0, 1};
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(dst.data<float>()[i], want[i], 1e-6f) << i;
     // Element by element: sin of the single-precision angle i w + phi, to half an ulp.
     const float w = 0.013f * 6.2831855f, phi = (33.0f / 180.0f) * 3.1415927f;
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.013f, 1, 0, 33), qor_ok);
+    ASSERT_EQ(qor_sin_plot(dst, 0.013f, 1, 0, 33), qor_ok);
     for (int i = 0; i < 2000; ++i) {
         const float angle = float(i) * w + phi;
         ASSERT_LE(qor::test::ulp_error(dst.data<float>()[i], double(qor::test::reference_sin(angle))), 0.51) << i;
     }
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.25f, 1, 0, 90), qor_ok);
+    ASSERT_EQ(qor_sin_plot(dst, 0.25f, 1, 0, 90), qor_ok);
     const float shifted[] = {1, 0, -1, 0};
     for (int i = 0; i < 4; ++i) EXPECT_NEAR(dst.data<float>()[i], shifted[i], 1e-6f) << i;
 
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.1f, 1, 0, 5e-6f), qor_ok);  // phase below 1e-7 rad
+    ASSERT_EQ(qor_sin_plot(dst, 0.1f, 1, 0, 5e-6f), qor_ok);  // phase below 1e-7 rad
     const auto plain = values(dst, 50);
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.1f, 1, 0, 0), qor_ok);
+    ASSERT_EQ(qor_sin_plot(dst, 0.1f, 1, 0, 0), qor_ok);
     EXPECT_EQ(values(dst, 50), plain);
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.1f, 1, 5e-8f, 0), qor_ok);
+    ASSERT_EQ(qor_sin_plot(dst, 0.1f, 1, 5e-8f, 0), qor_ok);
     EXPECT_EQ(values(dst, 50), plain);
-    ASSERT_EQ(qor_sin_plot(dst.handle, 0.1f, 1, 2e-7f, 0), qor_ok);
+    ASSERT_EQ(qor_sin_plot(dst, 0.1f, 1, 2e-7f, 0), qor_ok);
     for (int i = 0; i < 50; ++i) EXPECT_EQ(dst.data<float>()[i], plain[i] + 2e-7f);
 }
 
 TEST(SinPlot, InfiniteFrequencyWarnsAndFormatsFail) {
-    host_array dst(20, qor_fmt_32f);
+    handle_array dst(20, qor_fmt_32f);
     qor_status st;
-    const std::string out = stdout_of([&] { st = qor_sin_plot(dst.handle, inf, 1, 0, 0); });
+    const std::string out = stdout_of([&] { st = qor_sin_plot(dst, inf, 1, 0, 0); });
     EXPECT_EQ(st, qor_ok);
     EXPECT_EQ(out, "KRN function failed,return value 19.\n");
     for (float v : values(dst, 20)) EXPECT_TRUE(std::isnan(v));
-    host_array wide(4, qor_fmt_64f);
-    EXPECT_EQ(qor_sin_plot(wide.handle, 0.1f, 1, 0, 0), qor_err_format);
+    handle_array wide(4, qor_fmt_64f);
+    EXPECT_EQ(qor_sin_plot(wide, 0.1f, 1, 0, 0), qor_err_format);
     EXPECT_EQ(qor_sin_plot(12345, 0.1f, 1, 0, 0), qor_err_handle);
 }

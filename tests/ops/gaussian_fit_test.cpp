@@ -6,9 +6,11 @@
 
 #include "ops/gaussian_fit.hpp"
 #include "support/capture.hpp"
+#include "support/handles.hpp"
 #include "support/levels.hpp"
 #include "support/log_models.hpp"
 
+using qor::test::handle_array;
 using qor::test::stdout_of;
 
 namespace {
@@ -21,16 +23,10 @@ struct fit {
 
 template <class T>
 fit run_fit(const std::vector<T>& y, qor_data_format fmt, float x0, float dx) {
-    qor_handle h;
-    EXPECT_EQ(qor_create_array(&h), qor_ok);
-    EXPECT_EQ(qor_init_array(h, int64_t(y.size()), fmt), qor_ok);
-    void* buf = nullptr;
-    qor_get_buf(h, &buf);
-    std::memcpy(buf, y.data(), y.size() * sizeof(T));
+    const handle_array h(fmt, y);
     fit f;
     f.printed = stdout_of([&] { f.status = qor_gaussian_fit(h, x0, dx, &f.centre, &f.sigma, &f.amplitude); });
-    EXPECT_EQ(std::memcmp(buf, y.data(), y.size() * sizeof(T)), 0) << "the source is never written";
-    qor_destroy_array(h);
+    EXPECT_EQ(h.values<T>(), y) << "the source is never written";
     return f;
 }
 

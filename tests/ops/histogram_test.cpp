@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "support/capture.hpp"
+#include "support/handles.hpp"
 #include "support/histogram_model.hpp"
 
 using qor::ops::histogram_worker;
+using qor::test::handle_array;
+using qor::test::report_line;
 using qor::test::stdout_of;
 
 namespace {
@@ -20,16 +23,10 @@ namespace {
 template <class T>
 struct lent {
     std::vector<T> samples;
-    qor_handle handle = -1;
-    lent(std::vector<T> s, qor_data_format format) : samples(std::move(s)) {
-        EXPECT_EQ(qor_create_array(&handle), qor_ok);
-        qor_info info{int64_t(samples.size()), format, uint16_t(8 * sizeof(T)), samples.data()};
-        EXPECT_EQ(qor_init_array_ex(handle, &info), qor_ok);
-    }
-    ~lent() { qor_destroy_array(handle); }
+    handle_array handle;
+    lent(std::vector<T> s, qor_data_format format)
+        : samples(std::move(s)), handle(format, int64_t(samples.size()), samples.data()) {}
 };
-
-std::string message(int status) { return "KRN function failed,return value " + std::to_string(status) + ".\n"; }
 
 }  // namespace
 
@@ -52,7 +49,7 @@ TEST(QorHistogram, WorkedExamples) {
     // Integer levels closer than 1: reported, and still counted.
     qor_status st = 0;
     std::vector<uint32_t> many(30, 99);
-    EXPECT_EQ(stdout_of([&] { st = qor_histogram(ints.handle, many.data(), 30, -3, 6); }), message(48));
+    EXPECT_EQ(stdout_of([&] { st = qor_histogram(ints.handle, many.data(), 30, -3, 6); }), report_line(48));
     EXPECT_EQ(st, qor_ok);
     EXPECT_EQ(many, qor::test::model_counts_16s(qor::test::model_int_levels(-3, 6, 30), ints.samples));
 }
@@ -78,31 +75,25 @@ TEST(QorHistogram, StatusesInOrder) {
                                              {4, 1.0f, counts, -7},
                                              {4, 2.0f, counts, -7},
                                              {4, 0.0f, (uint32_t*)nullptr, -8}}) {
-        EXPECT_EQ(stdout_of([&] { st = qor_histogram(f.handle, into, bins, lower, 1); }), message(kernel)) << bins;
+        EXPECT_EQ(stdout_of([&] { st = qor_histogram(f.handle, into, bins, lower, 1); }), report_line(kernel)) << bins;
         EXPECT_EQ(st, qor_err_kernel);
     }
     // The format is looked at only after the size query and the initialisation.
     for (qor_data_format fmt : {qor_fmt_8u, qor_fmt_16u}) {
-        qor_handle h;
-        ASSERT_EQ(qor_create_array(&h), qor_ok);
-        ASSERT_EQ(qor_init_array(h, 8, fmt), qor_ok);
+        handle_array h(8, fmt);
         EXPECT_EQ(stdout_of([&] { st = qor_histogram(h, counts, 16, 0, 256); }), "");
         EXPECT_EQ(st, qor_err_format);
-        EXPECT_EQ(stdout_of([&] { st = qor_histogram(h, counts, 1000, 0, 256); }), message(48));
+        EXPECT_EQ(stdout_of([&] { st = qor_histogram(h, counts, 1000, 0, 256); }), report_line(48));
         EXPECT_EQ(st, qor_err_format);
-        qor_destroy_array(h);
     }
     for (qor_data_format fmt : {qor_fmt_32u, qor_fmt_32s, qor_fmt_64f, qor_fmt_64u, qor_fmt_64s}) {
-        qor_handle h;
-        ASSERT_EQ(qor_create_array(&h), qor_ok);
-        ASSERT_EQ(qor_init_array(h, 8, fmt), qor_ok);
-        EXPECT_EQ(stdout_of([&] { st = qor_histogram(h, counts, 4, 0, 1); }), message(-59)) << fmt;
+        handle_array h(8, fmt);
+        EXPECT_EQ(stdout_of([&] { st = qor_histogram(h, counts, 4, 0, 1); }), report_line(-59)) << fmt;
         EXPECT_EQ(st, qor_err_kernel);
-        qor_destroy_array(h);
     }
     // No shortcut for an empty array: the size query refuses a region of height 0.
     lent<float> none({}, qor_fmt_32f);
-    EXPECT_EQ(stdout_of([&] { st = qor_histogram(none.handle, counts, 4, 0, 1); }), message(-6));
+    EXPECT_EQ(stdout_of([&] { st = qor_histogram(none.handle, counts, 4, 0, 1); }), report_line(-6));
     EXPECT_EQ(st, qor_err_kernel);
 }
 

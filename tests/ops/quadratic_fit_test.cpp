@@ -6,25 +6,13 @@
 
 #include "qor_lib.h"
 #include "support/capture.hpp"
+#include "support/handles.hpp"
 #include "support/random_model.hpp"
 
+using qor::test::handle_array;
 using qor::test::stdout_of;
 
 namespace {
-
-struct array_guard {
-    qor_handle h = -1;
-    array_guard() { EXPECT_EQ(qor_create_array(&h), qor_ok); }
-    array_guard(int64_t n, qor_data_format f) : array_guard() { EXPECT_EQ(qor_init_array(h, n, f), qor_ok); }
-    ~array_guard() {
-        if (h >= 0) qor_destroy_array(h);
-    }
-    float* f() const {
-        void* p = nullptr;
-        qor_get_buf(h, &p);
-        return static_cast<float*>(p);
-    }
-};
 
 // Samples of a parabola in a fresh array, and the fit of them into a 4-element destination
 // whose element 3 holds a marker.
@@ -33,11 +21,10 @@ struct fit_result {
     float a, b, c, marker;
 };
 fit_result fit(const std::vector<float>& y) {
-    array_guard src(int64_t(y.size()), qor_fmt_32f), dst(4, qor_fmt_32f);
-    std::copy(y.begin(), y.end(), src.f());
-    dst.f()[3] = 77.0f;
-    const qor_status st = qor_quadratic_fit(src.h, dst.h);
-    return {st, dst.f()[0], dst.f()[1], dst.f()[2], dst.f()[3]};
+    handle_array src(qor_fmt_32f, y), dst(qor_fmt_32f, std::vector<float>{0, 0, 0, 77});
+    const qor_status st = qor_quadratic_fit(src, dst);
+    const float* r = dst.data<float>();
+    return {st, r[0], r[1], r[2], r[3]};
 }
 
 std::vector<float> parabola(int n, float a, float b, float c) {
@@ -49,75 +36,58 @@ std::vector<float> parabola(int n, float a, float b, float c) {
 }  // namespace
 
 TEST(QuadraticFit, ExactParabolas) {
-    fit_result r = fit({1, 4, 9});
-    EXPECT_EQ(r.status, qor_ok);
-    EXPECT_EQ(r.a, 1.0f);
-    EXPECT_EQ(r.b, 2.0f);
-    EXPECT_EQ(r.c, 1.0f);
-    EXPECT_EQ(r.marker, 77.0f);
-
-    r = fit(parabola(300, 2, -3, 5));
-    EXPECT_EQ(r.status, qor_ok);
+    auto expect_fit = [](const fit_result& r, float a, float b, float c) {
+        EXPECT_EQ(r.status, qor_ok);
+        EXPECT_EQ(r.marker, 77.0f);
+        EXPECT_EQ(std::vector<float>({r.a, r.b, r.c}), std::vector<float>({a, b, c}));
+    };
+    expect_fit(fit({1, 4, 9}), 1, 2, 1);
+    const fit_result r = fit(parabola(300, 2, -3, 5));
     EXPECT_FLOAT_EQ(r.a, 2.0f);
     EXPECT_FLOAT_EQ(r.b, -3.0f);
     EXPECT_NEAR(r.c, 5.0f, 1e-4);
-
     // n = 7: blocks of two, and the last sample enters only the mean residual.
     std::vector<float> y = parabola(7, 0.5f, 1.0f, -2.0f);
-    r = fit(y);
-    EXPECT_EQ(r.a, 0.5f);
-    EXPECT_EQ(r.b, 1.0f);
-    EXPECT_EQ(r.c, -2.0f);
+    expect_fit(fit(y), 0.5f, 1, -2);
     y[6] += 7.0f;
-    const fit_result moved = fit(y);
-    EXPECT_EQ(moved.a, 0.5f);
-    EXPECT_EQ(moved.b, 1.0f);
-    EXPECT_EQ(moved.c, -1.0f);
-
-    r = fit(std::vector<float>(1000, -3.25f));
-    EXPECT_EQ(r.a, 0.0f);
-    EXPECT_EQ(r.b, 0.0f);
-    EXPECT_EQ(r.c, -3.25f);
+    expect_fit(fit(y), 0.5f, 1, -1);
+    expect_fit(fit(std::vector<float>(1000, -3.25f)), 0, 0, -3.25f);
 }
 
 TEST(QuadraticFit, RefusalsInOrder) {
-    array_guard src(10, qor_fmt_32f), dst(4, qor_fmt_32f), short_dst(3, qor_fmt_32f), wide_dst(4, qor_fmt_64f),
+    handle_array src(10, qor_fmt_32f), dst(4, qor_fmt_32f), short_dst(3, qor_fmt_32f), wide_dst(4, qor_fmt_64f),
         src16(10, qor_fmt_16s), empty;
-    EXPECT_EQ(qor_quadratic_fit(-1, dst.h), qor_err_handle);
-    EXPECT_EQ(qor_quadratic_fit(src.h, 1 << 30), qor_err_handle);
-    EXPECT_EQ(qor_quadratic_fit(empty.h, dst.h), qor_err_invalid);
-    EXPECT_EQ(qor_quadratic_fit(src.h, empty.h), qor_err_invalid);
-    EXPECT_EQ(qor_quadratic_fit(src.h, short_dst.h), qor_err_length);
-    EXPECT_EQ(qor_quadratic_fit(src16.h, short_dst.h), qor_err_length);
-    EXPECT_EQ(qor_quadratic_fit(src.h, wide_dst.h), qor_err_format);
-    EXPECT_EQ(qor_quadratic_fit(src16.h, dst.h), qor_err_format);
+    EXPECT_EQ(qor_quadratic_fit(-1, dst), qor_err_handle);
+    EXPECT_EQ(qor_quadratic_fit(src, 1 << 30), qor_err_handle);
+    EXPECT_EQ(qor_quadratic_fit(empty, dst), qor_err_invalid);
+    EXPECT_EQ(qor_quadratic_fit(src, empty), qor_err_invalid);
+    EXPECT_EQ(qor_quadratic_fit(src, short_dst), qor_err_length);
+    EXPECT_EQ(qor_quadratic_fit(src16, short_dst), qor_err_length);
+    EXPECT_EQ(qor_quadratic_fit(src, wide_dst), qor_err_format);
+    EXPECT_EQ(qor_quadratic_fit(src16, dst), qor_err_format);
 
     // Two samples make empty blocks: the first kernel refuses the length, the rest is untouched.
-    array_guard two(2, qor_fmt_32f);
-    for (int i = 0; i < 4; ++i) dst.f()[i] = 9.0f;
+    handle_array two(2, qor_fmt_32f);
+    dst.fill(std::vector<float>(4, 9.0f));
     qor_status st = 0;
-    EXPECT_EQ(stdout_of([&] { st = qor_quadratic_fit(two.h, dst.h); }), "KRN function failed,return value -6.\n");
+    EXPECT_EQ(stdout_of([&] { st = qor_quadratic_fit(two, dst); }), "KRN function failed,return value -6.\n");
     EXPECT_EQ(st, qor_err_kernel);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(dst.f()[i], 9.0f);
+    EXPECT_EQ(dst.values<float>(), std::vector<float>(4, 9.0f));
 }
 
 TEST(TestRand, NoiseFromTheFixedSeedPlusTheCurve) {
-    array_guard t(1000, qor_fmt_32f), u(1000, qor_fmt_32f);
-    ASSERT_EQ(qor_test_rand(t.h, 0, 0, 0), qor_ok);
-    EXPECT_EQ(t.f()[0], -3.00946307f);
-    EXPECT_EQ(t.f()[1], -3.36928678f);
-    EXPECT_EQ(t.f()[2], -0.902102768f);
-    EXPECT_EQ(t.f()[3], -2.62009454f);
+    handle_array t(1000, qor_fmt_32f), u(1000, qor_fmt_32f);
+    ASSERT_EQ(qor_test_rand(t, 0, 0, 0), qor_ok);
     const std::vector<float> noise = qor::test::model_uniform(60138, -5.0f, 5.0f, 1000);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(t.f()[i], noise[i]);
-    ASSERT_EQ(qor_test_rand(u.h, 0, 1, 0), qor_ok);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(u.f()[i], noise[i] + float(i));
-    ASSERT_EQ(qor_test_rand(t.h, 0, 1, 0), qor_ok);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(t.f()[i], u.f()[i]);
+    EXPECT_EQ(t.values<float>(), noise);
+    ASSERT_EQ(qor_test_rand(u, 0, 1, 0), qor_ok);
+    for (int i = 0; i < 1000; ++i) ASSERT_EQ(u.data<float>()[i], noise[i] + float(i));
+    ASSERT_EQ(qor_test_rand(t, 0, 1, 0), qor_ok);
+    EXPECT_EQ(t.values<float>(), u.values<float>());
 
-    array_guard wrong(8, qor_fmt_64f), empty;
-    EXPECT_EQ(qor_test_rand(wrong.h, 1, 2, 3), qor_err_format);
-    EXPECT_EQ(qor_test_rand(empty.h, 1, 2, 3), qor_err_invalid);
+    handle_array wrong(8, qor_fmt_64f), empty;
+    EXPECT_EQ(qor_test_rand(wrong, 1, 2, 3), qor_err_format);
+    EXPECT_EQ(qor_test_rand(empty, 1, 2, 3), qor_err_invalid);
     EXPECT_EQ(qor_test_rand(-2, 1, 2, 3), qor_err_handle);
 }
 
@@ -132,18 +102,18 @@ TEST(TestRand, FitRecoversCoefficientsWithinTheNoise) {
     };
     for (coefs k : {coefs{0.001f, 0.5f, 10.0f}, coefs{-0.0003f, 2.0f, -40.0f}, coefs{0.0f, 0.0f, 1.0f}}) {
         for (int n : {300, 3000, 30000}) {
-            array_guard t(n, qor_fmt_32f), dst(4, qor_fmt_32f);
-            ASSERT_EQ(qor_test_rand(t.h, k.a, k.b, k.c), qor_ok);
-            ASSERT_EQ(qor_quadratic_fit(t.h, dst.h), qor_ok);
+            handle_array t(n, qor_fmt_32f), dst(4, qor_fmt_32f);
+            ASSERT_EQ(qor_test_rand(t, k.a, k.b, k.c), qor_ok);
+            ASSERT_EQ(qor_quadratic_fit(t, dst), qor_ok);
             const double m = n / 3, sigma2 = 25.0 / 3.0;
             const double peak = std::fabs(k.a) * double(n) * n + std::fabs(k.b) * n + std::fabs(k.c) + 5;
             const double rounding = peak * 0x1p-23;
             const double sa = std::sqrt(6 * sigma2 / m) / (2 * m * m) + 4 * rounding / (m * m);
             const double sb = std::sqrt(2 * sigma2 / m) / (2 * m) + sa * 4 * m + 2 * rounding / m;
             const double sc = std::sqrt(sigma2 / n) + sa * double(n) * n / 3 + sb * n / 2 + rounding;
-            EXPECT_NEAR(dst.f()[0], k.a, 6 * sa) << n;
-            EXPECT_NEAR(dst.f()[1], k.b, 6 * sb) << n;
-            EXPECT_NEAR(dst.f()[2], k.c, 6 * sc) << n;
+            EXPECT_NEAR(dst.data<float>()[0], k.a, 6 * sa) << n;
+            EXPECT_NEAR(dst.data<float>()[1], k.b, 6 * sb) << n;
+            EXPECT_NEAR(dst.data<float>()[2], k.c, 6 * sc) << n;
         }
     }
 }

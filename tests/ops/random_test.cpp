@@ -8,29 +8,12 @@
 #include "kernels/random_state.hpp"
 #include "qor_lib.h"
 #include "support/capture.hpp"
+#include "support/handles.hpp"
 
+using qor::test::handle_array;
 using qor::test::stdout_of;
 
 namespace {
-
-// A registry array that is destroyed with the test.
-struct handle_guard {
-    qor_handle h = -1;
-    handle_guard() { EXPECT_EQ(qor_create_array(&h), qor_ok); }
-    handle_guard(int64_t n, qor_data_format f) : handle_guard() { EXPECT_EQ(qor_init_array(h, n, f), qor_ok); }
-    ~handle_guard() { qor_destroy_array(h); }
-    template <class T>
-    T* buf() const {
-        void* p = nullptr;
-        qor_get_buf(h, &p);
-        return static_cast<T*>(p);
-    }
-};
-
-template <class T>
-std::vector<T> values(const handle_guard& a, int n) {
-    return std::vector<T>(a.buf<T>(), a.buf<T>() + n);
-}
 
 std::vector<int16_t> kernel_16s(int16_t mean, int16_t sd, uint32_t seed, int n) {
     qor::krn::krn_rand_gauss_state_16s st;
@@ -43,42 +26,42 @@ std::vector<int16_t> kernel_16s(int16_t mean, int16_t sd, uint32_t seed, int n) 
 }  // namespace
 
 TEST(GaussianRand, SameSeedSameArrayForEveryFormat) {
-    handle_guard f(1001, qor_fmt_32f), g(1001, qor_fmt_32f), d(64, qor_fmt_64f), s(64, qor_fmt_16s);
-    ASSERT_EQ(qor_gaussian_rand(f.h, 0.0f, 1.0f, 0), qor_ok);
-    ASSERT_EQ(qor_gaussian_rand(g.h, 0.0f, 1.0f, 0), qor_ok);
-    EXPECT_EQ(values<float>(f, 1001), values<float>(g, 1001));
-    EXPECT_NEAR(f.buf<float>()[0], -0.448984, 1e-6);
-    EXPECT_NEAR(f.buf<float>()[1], -1.336852, 1e-6);
-    ASSERT_EQ(qor_gaussian_rand(g.h, 0.0f, 1.0f, 1), qor_ok);
-    EXPECT_NE(values<float>(f, 1001), values<float>(g, 1001));
+    handle_array f(1001, qor_fmt_32f), g(1001, qor_fmt_32f), d(64, qor_fmt_64f), s(64, qor_fmt_16s);
+    ASSERT_EQ(qor_gaussian_rand(f, 0.0f, 1.0f, 0), qor_ok);
+    ASSERT_EQ(qor_gaussian_rand(g, 0.0f, 1.0f, 0), qor_ok);
+    EXPECT_EQ(f.values<float>(), g.values<float>());
+    EXPECT_NEAR(f.data<float>()[0], -0.448984, 1e-6);
+    EXPECT_NEAR(f.data<float>()[1], -1.336852, 1e-6);
+    ASSERT_EQ(qor_gaussian_rand(g, 0.0f, 1.0f, 1), qor_ok);
+    EXPECT_NE(f.values<float>(), g.values<float>());
 
     // 64-bit arrays take the parameters widened; the first elements agree with single precision.
-    ASSERT_EQ(qor_gaussian_rand(d.h, 0.0f, 1.0f, 0), qor_ok);
-    for (int i = 0; i < 64; ++i) EXPECT_EQ(float(d.buf<double>()[i]), f.buf<float>()[i]);
-    ASSERT_EQ(qor_gaussian_rand(d.h, 0.1f, 0.3f, 9), qor_ok);
+    ASSERT_EQ(qor_gaussian_rand(d, 0.0f, 1.0f, 0), qor_ok);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(float(d.data<double>()[i]), f.data<float>()[i]);
+    ASSERT_EQ(qor_gaussian_rand(d, 0.1f, 0.3f, 9), qor_ok);
     qor::krn::krn_rand_gauss_state_64f st;
     qor::krn::krn_rand_gauss_init_64f(&st, double(0.1f), double(0.3f), 9);
     std::vector<double> want(64);
     qor::krn::krn_rand_gauss_64f(want.data(), 64, &st);
-    EXPECT_EQ(values<double>(d, 64), want);
+    EXPECT_EQ(d.values<double>(), want);
 }
 
 TEST(GaussianRand, SixteenBitParametersAreTruncatedAndWrapped) {
-    handle_guard s(257, qor_fmt_16s);
-    ASSERT_EQ(qor_gaussian_rand(s.h, 1.9f, 2.7f, 5), qor_ok);
-    EXPECT_EQ(values<int16_t>(s, 257), kernel_16s(1, 2, 5, 257));
-    ASSERT_EQ(qor_gaussian_rand(s.h, -1.9f, -2.7f, 5), qor_ok);
-    EXPECT_EQ(values<int16_t>(s, 257), kernel_16s(-1, -2, 5, 257));
-    ASSERT_EQ(qor_gaussian_rand(s.h, 40000.0f, 0.0f, 5), qor_ok);
-    for (int16_t v : values<int16_t>(s, 257)) ASSERT_EQ(v, -25536);
+    handle_array s(257, qor_fmt_16s);
+    ASSERT_EQ(qor_gaussian_rand(s, 1.9f, 2.7f, 5), qor_ok);
+    EXPECT_EQ(s.values<int16_t>(), kernel_16s(1, 2, 5, 257));
+    ASSERT_EQ(qor_gaussian_rand(s, -1.9f, -2.7f, 5), qor_ok);
+    EXPECT_EQ(s.values<int16_t>(), kernel_16s(-1, -2, 5, 257));
+    ASSERT_EQ(qor_gaussian_rand(s, 40000.0f, 0.0f, 5), qor_ok);
+    for (int16_t v : s.values<int16_t>()) ASSERT_EQ(v, -25536);
     // Beyond the 32-bit range, and NaN, the parameter becomes 0.
-    ASSERT_EQ(qor_gaussian_rand(s.h, 3e9f, 0.0f, 5), qor_ok);
-    for (int16_t v : values<int16_t>(s, 257)) ASSERT_EQ(v, 0);
-    ASSERT_EQ(qor_gaussian_rand(s.h, 7.0f, __builtin_nanf(""), 5), qor_ok);
-    for (int16_t v : values<int16_t>(s, 257)) ASSERT_EQ(v, 7);
+    ASSERT_EQ(qor_gaussian_rand(s, 3e9f, 0.0f, 5), qor_ok);
+    for (int16_t v : s.values<int16_t>()) ASSERT_EQ(v, 0);
+    ASSERT_EQ(qor_gaussian_rand(s, 7.0f, __builtin_nanf(""), 5), qor_ok);
+    for (int16_t v : s.values<int16_t>()) ASSERT_EQ(v, 7);
     // A large deviation saturates instead of wrapping.
-    ASSERT_EQ(qor_gaussian_rand(s.h, 0.0f, 30000.0f, 5), qor_ok);
-    const std::vector<int16_t> big = values<int16_t>(s, 257);
+    ASSERT_EQ(qor_gaussian_rand(s, 0.0f, 30000.0f, 5), qor_ok);
+    const std::vector<int16_t> big = s.values<int16_t>();
     EXPECT_EQ(big, kernel_16s(0, 30000, 5, 257));
     bool saw_limit = false;
     for (int16_t v : big) saw_limit |= v == 32767 || v == -32768;
@@ -86,38 +69,35 @@ TEST(GaussianRand, SixteenBitParametersAreTruncatedAndWrapped) {
 }
 
 TEST(GaussianRand, DeviationZeroAndNegative) {
-    handle_guard f(99, qor_fmt_32f), g(99, qor_fmt_32f);
-    ASSERT_EQ(qor_gaussian_rand(f.h, 2.5f, 0.0f, 8), qor_ok);
-    for (float v : values<float>(f, 99)) ASSERT_EQ(v, 2.5f);
-    ASSERT_EQ(qor_gaussian_rand(f.h, 0.0f, 1.5f, 8), qor_ok);
-    ASSERT_EQ(qor_gaussian_rand(g.h, 0.0f, -1.5f, 8), qor_ok);
-    for (int i = 0; i < 99; ++i) ASSERT_EQ(f.buf<float>()[i], -g.buf<float>()[i]);
+    handle_array f(99, qor_fmt_32f), g(99, qor_fmt_32f);
+    ASSERT_EQ(qor_gaussian_rand(f, 2.5f, 0.0f, 8), qor_ok);
+    for (float v : f.values<float>()) ASSERT_EQ(v, 2.5f);
+    ASSERT_EQ(qor_gaussian_rand(f, 0.0f, 1.5f, 8), qor_ok);
+    ASSERT_EQ(qor_gaussian_rand(g, 0.0f, -1.5f, 8), qor_ok);
+    for (int i = 0; i < 99; ++i) ASSERT_EQ(f.data<float>()[i], -g.data<float>()[i]);
 }
 
 TEST(GaussianRand, Refusals) {
     EXPECT_EQ(qor_gaussian_rand(-1, 0, 1, 0), qor_err_handle);
     EXPECT_EQ(qor_gaussian_rand(1 << 30, 0, 1, 0), qor_err_handle);
     {
-        handle_guard empty;
-        EXPECT_EQ(qor_gaussian_rand(empty.h, 0, 1, 0), qor_err_invalid);
-        const qor_handle freed = empty.h;
+        handle_array empty;
+        EXPECT_EQ(qor_gaussian_rand(empty, 0, 1, 0), qor_err_invalid);
+        const qor_handle freed = empty;
         qor_destroy_array(freed);
-        empty.h = -1;
         EXPECT_EQ(qor_gaussian_rand(freed, 0, 1, 0), qor_err_invalid);
     }
     for (qor_data_format fmt : {qor_fmt_8u, qor_fmt_16u, qor_fmt_32s, qor_fmt_64s}) {
-        handle_guard a(16, fmt);
-        std::memset(a.buf<void>(), 0x5A, 16);
-        EXPECT_EQ(qor_gaussian_rand(a.h, 0, 1, 0), qor_err_format);
-        for (int i = 0; i < 16; ++i) EXPECT_EQ(a.buf<uint8_t>()[i], 0x5A);
+        handle_array a(16, fmt);
+        std::memset(a.data<void>(), 0x5A, 16);
+        EXPECT_EQ(qor_gaussian_rand(a, 0, 1, 0), qor_err_format);
+        for (int i = 0; i < 16; ++i) EXPECT_EQ(a.data<uint8_t>()[i], 0x5A);
     }
     // A lent description of length 0 reaches the generator, which refuses it.
-    handle_guard lent;
     float host[2] = {3, 3};
-    qor_info info{0, qor_fmt_32f, 32, host};
-    ASSERT_EQ(qor_init_array_ex(lent.h, &info), qor_ok);
+    handle_array lent(qor_fmt_32f, 0, host);
     qor_status st = 0;
-    EXPECT_EQ(stdout_of([&] { st = qor_gaussian_rand(lent.h, 0, 1, 0); }), "KRN function failed,return value -6.\n");
+    EXPECT_EQ(stdout_of([&] { st = qor_gaussian_rand(lent, 0, 1, 0); }), "KRN function failed,return value -6.\n");
     EXPECT_EQ(st, qor_err_kernel);
     EXPECT_EQ(host[0], 3.0f);
 }

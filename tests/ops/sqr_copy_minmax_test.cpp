@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ops/arith_workers.hpp"
-#include "support/arith_handles.hpp"
+#include "support/handles.hpp"
 #include "support/arith_models.hpp"
 #include "support/capture.hpp"
 #include "support/levels.hpp"

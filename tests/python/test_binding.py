@@ -1,5 +1,6 @@
 """The binding's mechanism: library lookup, declarations against the header, Array, zero-copy, errors."""
 import ctypes
+import gc
 import re
 
 import numpy as np
@@ -127,30 +128,17 @@ def test_borrow_never_copies():
         qor_lib.Array.borrow(np.zeros(3, np.complex64))
 
 
-def test_borrowed_numpy_array_is_kept_alive():
+def test_lifetimes():
+    # A borrow holds its numpy array, a view holds its owned Array, and collection destroys the handle.
     a = qor_lib.Array.borrow(np.arange(1000, dtype=np.float32))
-    import gc
-
+    v = qor_lib.Array(8, np.int32).numpy()
+    h = qor_lib.Array(4, np.uint16).handle
     gc.collect()
+    assert h not in qor_lib.live_handles()
     with a:
         qor_lib.square(a, out=a)  # would write into freed memory if the borrow did not hold the array
         assert a.numpy()[999] == 999.0**2
-
-
-def test_garbage_collection_destroys_the_handle():
-    h = qor_lib.Array(4, np.uint16).handle
-    import gc
-
-    gc.collect()
-    assert h not in qor_lib.live_handles()
-
-
-def test_view_keeps_its_owned_array_alive():
-    v = qor_lib.Array(8, np.int32).numpy()
-    import gc
-
-    gc.collect()
-    v[:] = 7  # the buffer is still the library's: the view holds the Array
+    v[:] = 7  # the buffer is still the library's
     assert v.sum() == 56
     del v
 

@@ -8,19 +8,9 @@
 #include <random>
 #include <vector>
 
-namespace qor::test {
+#include "support/bits.hpp"
 
-template <class T>
-auto bits_of(T x) {
-    std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t> b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-inline float float_of(uint32_t b) {
-    float f;
-    std::memcpy(&f, &b, sizeof f);
-    return f;
-}
+namespace qor::test {
 
 // Zeros, infinities, quiet and signalling NaNs of both signs, subnormals, range ends, ordinary values.
 template <class T>

@@ -7,26 +7,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "support/bits.hpp"
+
 namespace qor::test {
 
-template <class T>
-using bits_t = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
-// The top fraction bit: set in a quiet NaN, clear in a signalling one.
-template <class T>
-constexpr bits_t<T> quiet_bit = bits_t<T>{1} << (std::numeric_limits<T>::digits - 2);
-
-template <class T>
-bits_t<T> bits_of(T x) {
-    bits_t<T> b;
-    std::memcpy(&b, &x, sizeof b);
-    return b;
-}
-template <class T>
-T from_bits(bits_t<T> b) {
-    T x;
-    std::memcpy(&x, &b, sizeof x);
-    return x;
-}
 template <class T>
 T quieted(T nan) {
     return from_bits<T>(bits_of(nan) | quiet_bit<T>);

@@ -14,10 +14,12 @@ namespace qor::test {
 class handle_array {
 public:
     handle_array() { EXPECT_EQ(qor_create_array(&h_), qor_ok); }  // created, never initialised
-    template <class T>                                            // owning a copy of the values
-    handle_array(qor_data_format format, const std::vector<T>& values) : handle_array() {
-        EXPECT_EQ(qor_init_array(h_, int64_t(values.size()), format), qor_ok);
-        std::memcpy(object().frame_buf, values.data(), values.size() * sizeof(T));
+    handle_array(int64_t size, qor_data_format format) : handle_array() {  // owned, zero-filled
+        EXPECT_EQ(qor_init_array(h_, size, format), qor_ok);
+    }
+    template <class T>  // owning a copy of the values
+    handle_array(qor_data_format format, const std::vector<T>& values) : handle_array(int64_t(values.size()), format) {
+        fill(values);
     }
     handle_array(qor_data_format format, int64_t size, void* buf) : handle_array() {  // borrowing
         qor_info info{size, format, 0, buf};
@@ -28,9 +30,16 @@ public:
     operator qor_handle() const { return h_; }
     const ary& object() const { return *frame::array_at(h_); }
     template <class T>
+    T* data() const {
+        return static_cast<T*>(object().frame_buf);
+    }
+    template <class T>
     std::vector<T> values() const {
-        const T* p = static_cast<const T*>(object().frame_buf);
-        return std::vector<T>(p, p + object().size);
+        return std::vector<T>(data<T>(), data<T>() + object().size);
+    }
+    template <class T>
+    void fill(const std::vector<T>& v) const {
+        std::memcpy(data<T>(), v.data(), v.size() * sizeof(T));
     }
 
 private:
