@@ -38,6 +38,7 @@ constexpr int lanes = vector_bytes / 4;
 using vf = float __attribute__((vector_size(vector_bytes)));
 using vi = int32_t __attribute__((vector_size(vector_bytes)));
 using vs = int16_t __attribute__((vector_size(vector_bytes / 2)));
+using vu = uint32_t __attribute__((vector_size(vector_bytes)));
 
 // One bit per lane whose mask is set.
 inline unsigned lane_bits(vi mask) {
@@ -310,7 +311,6 @@ int estimate_bins(const float_plan& p, const float* src, int n, int32_t trash, u
         skipped += lanes - __builtin_popcount(in);
     }
 #else
-    using vu = uint32_t __attribute__((vector_size(vector_bytes)));
     const vf lo = vf{} + p.lo, hi = vf{} + p.hi, scale = vf{} + p.scale;
     const vi from = vi{} + p.clear_from, frac_mask = vi{} + ((1 << p.shift) - 1), dump = vi{} + trash;
     const vu width = vu{} + uint32_t(p.clear_width), q_end = vu{} + (uint32_t(p.bins) << p.shift);
@@ -386,8 +386,11 @@ void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t 
 }
 
 // Counters indexed by the signed sample from the table's middle: the index needs no arithmetic.
-void count_table(const int16_t* src, int64_t n, uint32_t* table) {
-    uint32_t* middle = table + 32768;
+// Up to 65,536 samples fit 16-bit counters (one value 65,536 times wraps to 0, which the caller
+// mends), whose table is half the size and twice as likely to be in the nearest cache.
+template <class Counter>
+void count_table(const int16_t* src, int64_t n, Counter* table) {
+    Counter* middle = table + 32768;
     int64_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const int16_t a = load(src + i), b = load(src + i + 1), c = load(src + i + 2), d = load(src + i + 3);
@@ -397,6 +400,23 @@ void count_table(const int16_t* src, int64_t n, uint32_t* table) {
         ++middle[d];
     }
     for (; i < n; ++i) ++middle[load(src + i)];
+}
+
+using vu16 = uint16_t __attribute__((vector_size(vector_bytes / 2)));
+inline vu widen(const uint32_t* p) { return load(reinterpret_cast<const vu*>(p)); }
+inline vu widen(const uint16_t* p) { return __builtin_convertvector(load(reinterpret_cast<const vu16*>(p)), vu); }
+
+// Sum of table[from .. to).
+template <class Counter>
+uint32_t sum_counters(const Counter* table, int64_t from, int64_t to) {
+    vu acc{};
+    int64_t v = from;
+    for (; v + lanes <= to; v += lanes) acc += widen(table + v);
+    uint32_t sum = 0;
+    if (to - from >= lanes)
+        for (int j = 0; j < lanes; ++j) sum += acc[j];
+    for (; v < to; ++v) sum += table[v];
+    return sum;
 }
 
 inline int64_t clamp_level(int32_t level) { return std::clamp<int64_t>(level, -32768, 32768); }
@@ -438,15 +458,24 @@ int krn_histogram_16s(const int16_t* src, int srcStep, krn_size roi, uint32_t* c
         });
         return krn_ok;
     }
-    uint32_t* table = reinterpret_cast<uint32_t*>(work);
-    std::memset(table, 0, sizeof(uint32_t) * hist::table_counters);
-    for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) { count_table(p, n, table); });
-    for (int k = 0; k < lv.bins; ++k) {
-        const int64_t from = clamp_level(lv.at[k]), to = clamp_level(lv.at[k + 1]);
-        uint32_t sum = 0;
-        for (int64_t v = from; v < to; ++v) sum += table[v + 32768];
-        counts[k] = sum;
+    auto tabulate = [&](auto* table) {
+        std::memset(table, 0, sizeof *table * hist::table_counters);
+        for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) { count_table(p, n, table); });
+        for (int k = 0; k < lv.bins; ++k)
+            counts[k] = sum_counters(table, clamp_level(lv.at[k]) + 32768, clamp_level(lv.at[k + 1]) + 32768);
+    };
+    const int64_t samples = int64_t{roi.width} * roi.height;
+    if (samples > hist::table_counters) {
+        tabulate(reinterpret_cast<uint32_t*>(work));
+        return krn_ok;
     }
+    auto* table = reinterpret_cast<uint16_t*>(work);
+    tabulate(table);
+    // The first sample's counter reads 0 only if all 65,536 samples were that value.
+    const int32_t first_value = load(src);
+    if (table[first_value + 32768] == 0)
+        for (int k = 0; k < lv.bins; ++k)
+            if (clamp_level(lv.at[k]) <= first_value && first_value < clamp_level(lv.at[k + 1])) counts[k] += 1u << 16;
     return krn_ok;
 }
 

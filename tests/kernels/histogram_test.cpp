@@ -276,6 +276,21 @@ TEST(HistogramCounting, ShortEqualBinsSwitchToTheTableAtItsSize) {
     }
 }
 
+// Up to 65,536 samples the table's counters are 16 bits wide: one value filling all of them wraps.
+TEST(HistogramCounting, SixteenBitTableOfOneRepeatedValue) {
+    for (int n : {65535, 65536}) {
+        for (int16_t value : {int16_t(-32768), int16_t(7), int16_t(32767)}) {
+            const std::vector<int16_t> samples(static_cast<size_t>(n), value);
+            const std::vector<int32_t> L = model_int_levels(-32768, 32768, 3);  // not divisible: the table
+            for_each_supported_level([&](int level) {
+                EXPECT_EQ(count_16s(level, samples.data(), n, make_spec(t16s, -32768, 32768, 3)),
+                          model_counts_16s(L, samples))
+                    << n << " " << value;
+            });
+        }
+    }
+}
+
 static void check_16s_ranges(std::initializer_list<int> lengths) {
     const std::tuple<float, float, int> ranges[] = {{-32768, 32768, 256}, {-32768, 32768, 65536},
                                                     {-40000, 40000, 100}, {-1e9f, 1e9f, 3},
