@@ -4,10 +4,11 @@
 // 32-bit floats: a vector estimate t = (v - L[0]) * (nBins / span) whose error, together with the
 // levels' own distance from the ideal evenly spaced line, is bounded once per call by a margin m.
 // When t lies more than m from an integer, floor(t) is the exact bin; the few lanes closer than m
-// to an edge are settled by a binary search over the stored levels. No gathers are needed.
+// to an edge are settled by one comparison with the level at that edge. No gathers are needed.
+// The bins of a block go to a small buffer and are then counted into interleaved copies.
 // 16-bit integers: evenly divisible edges on short inputs take the bin by one division (done as
 // a float reciprocal with an exact correction); otherwise each sample is counted once in a table
-// of 65,536 counters, which is then summed per bin.
+// of 65,536 counters (16-bit ones when the samples fit them), which is then summed per bin.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -164,8 +165,7 @@ using vd = double __attribute__((vector_size(vector_bytes)));
 using vhalf = float __attribute__((vector_size(vector_bytes / 2)));
 constexpr int dlanes = lanes / 2;
 
-// Levels in order (no NaN, none falling), and their largest distance from the evenly spaced line
-// in bins (the same value at every level: each term is computed alike and the maximum is exact).
+// Levels in order: no NaN, none falling.
 bool levels_ordered(const float* L, int bins) {
     int k = 0;
     vi falling{};
@@ -176,6 +176,8 @@ bool levels_ordered(const float* L, int bins) {
     return true;
 }
 
+// The levels' largest distance from the evenly spaced line, in bins: the same value at every
+// level, since each term is computed alike and the maximum is exact.
 double levels_stray(const float* L, int bins, double lo, double scale) {
     vd top{}, index{};
     for (int j = 0; j < dlanes; ++j) index[j] = j;
