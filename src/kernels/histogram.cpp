@@ -8,7 +8,7 @@
 // The bins of a block go to a small buffer and are then counted into interleaved copies.
 // 16-bit integers: evenly divisible edges on short inputs take the bin by one division (done as
 // a float reciprocal with an exact correction); otherwise each sample is counted once in a table
-// of 65,536 counters (16-bit ones when the samples fit them), which is then summed per bin.
+// of 65,536 16-bit counters, which is summed per bin before any counter could wrap.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -388,11 +388,8 @@ void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t 
 }
 
 // Counters indexed by the signed sample from the table's middle: the index needs no arithmetic.
-// Up to 65,536 samples fit 16-bit counters (one value 65,536 times wraps to 0, which the caller
-// mends), whose table is half the size and twice as likely to be in the nearest cache.
-template <class Counter>
-void count_table(const int16_t* src, int64_t n, Counter* table) {
-    Counter* middle = table + 32768;
+void count_table(const int16_t* src, int64_t n, uint16_t* table) {
+    uint16_t* middle = table + 32768;
     int64_t i = 0;
     for (; i + 4 <= n; i += 4) {
         const int16_t a = load(src + i), b = load(src + i + 1), c = load(src + i + 2), d = load(src + i + 3);
@@ -404,16 +401,26 @@ void count_table(const int16_t* src, int64_t n, Counter* table) {
     for (; i < n; ++i) ++middle[load(src + i)];
 }
 
-using vu16 = uint16_t __attribute__((vector_size(vector_bytes / 2)));
-inline vu widen(const uint32_t* p) { return load(reinterpret_cast<const vu*>(p)); }
-inline vu widen(const uint16_t* p) { return __builtin_convertvector(load(reinterpret_cast<const vu16*>(p)), vu); }
+// The largest of the 65,536 counters.
+inline int64_t largest_counter(const uint16_t* table) {
+    using vw = uint16_t __attribute__((vector_size(vector_bytes)));
+    constexpr int wide = vector_bytes / 2;
+    vw top{};
+    for (int v = 0; v < hist::table_counters; v += wide) {
+        const vw x = load(reinterpret_cast<const vw*>(table + v));
+        top = top < x ? x : top;
+    }
+    uint16_t largest = 0;
+    for (int j = 0; j < wide; ++j) largest = std::max(largest, top[j]);
+    return largest;
+}
 
 // Sum of table[from .. to).
-template <class Counter>
-uint32_t sum_counters(const Counter* table, int64_t from, int64_t to) {
+inline uint32_t sum_counters(const uint16_t* table, int64_t from, int64_t to) {
+    using vh = uint16_t __attribute__((vector_size(vector_bytes / 2)));
     vu acc{};
     int64_t v = from;
-    for (; v + lanes <= to; v += lanes) acc += widen(table + v);
+    for (; v + lanes <= to; v += lanes) acc += __builtin_convertvector(load(reinterpret_cast<const vh*>(table + v)), vu);
     uint32_t sum = 0;
     if (to - from >= lanes)
         for (int j = 0; j < lanes; ++j) sum += acc[j];
@@ -460,24 +467,51 @@ int krn_histogram_16s(const int16_t* src, int srcStep, krn_size roi, uint32_t* c
         });
         return krn_ok;
     }
-    auto tabulate = [&](auto* table) {
-        std::memset(table, 0, sizeof *table * hist::table_counters);
-        for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) { count_table(p, n, table); });
-        for (int k = 0; k < lv.bins; ++k)
-            counts[k] = sum_counters(table, clamp_level(lv.at[k]) + 32768, clamp_level(lv.at[k + 1]) + 32768);
-    };
-    const int64_t samples = int64_t{roi.width} * roi.height;
-    if (samples > hist::table_counters) {
-        tabulate(reinterpret_cast<uint32_t*>(work));
-        return krn_ok;
-    }
+    // 16-bit counters: half the table, twice as likely to be in the nearest cache. A cleared table
+    // can take 65,536 samples: a counter wraps only if all are one value (to 0, every other
+    // counter 0), which is mended by hand. Later the largest counter tells the room left, and
+    // only when that is small are the counters added into the bins and cleared.
     auto* table = reinterpret_cast<uint16_t*>(work);
-    tabulate(table);
-    // The first sample's counter reads 0 only if all 65,536 samples were that value.
-    const int32_t first_value = load(src);
-    if (table[first_value + 32768] == 0)
+    auto clear = [&] { std::memset(table, 0, sizeof *table * hist::table_counters); };
+    auto add_to_bins = [&] {
         for (int k = 0; k < lv.bins; ++k)
-            if (clamp_level(lv.at[k]) <= first_value && first_value < clamp_level(lv.at[k + 1])) counts[k] += 1u << 16;
+            counts[k] += sum_counters(table, clamp_level(lv.at[k]) + 32768, clamp_level(lv.at[k + 1]) + 32768);
+    };
+    constexpr int64_t cleared = 65536, least = 4096;
+    int64_t room = cleared;
+    bool fresh = true;
+    int32_t last_value = 0;  // the last sample counted
+    // A full fresh table that wrapped: its one value gets its 65,536 samples, and the table is clear.
+    auto mended = [&] {
+        if (!fresh || room != 0 || table[last_value + 32768] != 0) return false;
+        for (int k = 0; k < lv.bins; ++k)
+            if (clamp_level(lv.at[k]) <= last_value && last_value < clamp_level(lv.at[k + 1]))
+                counts[k] += uint32_t{1} << 16;
+        room = cleared;
+        return true;
+    };
+    auto make_room = [&] {
+        if (mended()) return;
+        fresh = false;
+        room = 65535 - largest_counter(table);
+        if (room < least) {
+            add_to_bins();
+            clear();
+            room = cleared, fresh = true;
+        }
+    };
+    clear();
+    for_each_run(src, srcStep, roi, [&](const int16_t* p, int64_t n) {
+        while (n > 0) {
+            if (room == 0) make_room();
+            const int64_t part = std::min(n, room);
+            count_table(p, part, table);
+            last_value = load(p + part - 1);
+            p += part, n -= part, room -= part;
+        }
+    });
+    mended();
+    add_to_bins();
     return krn_ok;
 }
 

@@ -276,16 +276,18 @@ TEST(HistogramCounting, ShortEqualBinsSwitchToTheTableAtItsSize) {
     }
 }
 
-// Up to 65,536 samples the table's counters are 16 bits wide: one value filling all of them wraps.
-TEST(HistogramCounting, SixteenBitTableOfOneRepeatedValue) {
-    for (int n : {65535, 65536}) {
+// The table's counters are 16 bits wide: one value filling a fresh table wraps, and a value
+// that dominates longer streams makes the table spill into the bins.
+TEST(HistogramCounting, SixteenBitTableCountersNeverLoseCounts) {
+    const std::vector<int32_t> L = model_int_levels(-32768, 32768, 3);  // not divisible: the table
+    const std::vector<uint8_t> spec = make_spec(t16s, -32768, 32768, 3);
+    for (int n : {65535, 65536, 65537, 131072, 200000}) {
         for (int16_t value : {int16_t(-32768), int16_t(7), int16_t(32767)}) {
-            const std::vector<int16_t> samples(static_cast<size_t>(n), value);
-            const std::vector<int32_t> L = model_int_levels(-32768, 32768, 3);  // not divisible: the table
+            std::vector<int16_t> samples(static_cast<size_t>(n), value);
+            if (n == 200000)
+                for (size_t i = 0; i < samples.size(); i += 100) samples[i] = int16_t(i * 7919);
             for_each_supported_level([&](int level) {
-                EXPECT_EQ(count_16s(level, samples.data(), n, make_spec(t16s, -32768, 32768, 3)),
-                          model_counts_16s(L, samples))
-                    << n << " " << value;
+                EXPECT_EQ(count_16s(level, samples.data(), n, spec), model_counts_16s(L, samples)) << n << " " << value;
             });
         }
     }
