@@ -336,9 +336,10 @@ int estimate_bins(const float_plan& p, const float* src, int n, int32_t trash, u
     return skipped;
 }
 
-// Counts the samples in blocks: bins into a small buffer, then counted across the copies.
+// Counts the samples in blocks: bins into a small buffer, then counted across the copies. Short
+// blocks keep the array streaming in while the counts are updated.
 void count_floats_estimated(const float_plan& p, const float* src, int64_t n, tally& t) {
-    constexpr int block = 1024;
+    constexpr int block = 256;
     uint32_t index[block];
     int64_t i = 0;
     while (i + lanes <= n) {
