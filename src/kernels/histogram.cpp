@@ -169,7 +169,8 @@ constexpr int dlanes = lanes / 2;
 bool levels_ordered(const float* L, int bins) {
     int k = 0;
     vi falling{};
-    for (; k + lanes <= bins; k += lanes) falling |= ~(load(reinterpret_cast<const vf*>(L + k)) <= load(reinterpret_cast<const vf*>(L + k + 1)));
+    for (; k + lanes <= bins; k += lanes)
+        falling |= ~(load(reinterpret_cast<const vf*>(L + k)) <= load(reinterpret_cast<const vf*>(L + k + 1)));
     if (lane_bits(falling)) return false;
     for (; k < bins; ++k)
         if (!(L[k] <= L[k + 1])) return false;
@@ -306,7 +307,7 @@ int estimate_bins(const float_plan& p, const float* src, int n, int32_t trash, u
         if (unsigned near = _kandn_mask16(fast, in)) {
             do {
                 const int j = __builtin_ctz(near);
-                index[i + j] = bin_near_edge(p, src[i + j]);
+                index[i + j] = bin_near_edge(p, load(src + i + j));
                 near &= near - 1;
             } while (near);
         }
@@ -421,7 +422,8 @@ inline uint32_t sum_counters(const uint16_t* table, int64_t from, int64_t to) {
     using vh = uint16_t __attribute__((vector_size(vector_bytes / 2)));
     vu acc{};
     int64_t v = from;
-    for (; v + lanes <= to; v += lanes) acc += __builtin_convertvector(load(reinterpret_cast<const vh*>(table + v)), vu);
+    for (; v + lanes <= to; v += lanes)
+        acc += __builtin_convertvector(load(reinterpret_cast<const vh*>(table + v)), vu);
     uint32_t sum = 0;
     if (to - from >= lanes)
         for (int j = 0; j < lanes; ++j) sum += acc[j];

@@ -107,9 +107,9 @@ int krn_histogram_init_uniform(int type, const float* lower, const float* upper,
             put<float>(spec, offset, lower[c]);
             int k = 1;
             for (; k + 3 < bins; k += 4)
-                _mm_storeu_ps(reinterpret_cast<float*>(spec + offset + 4 * int64_t{k}),
-                              _mm_movelh_ps(_mm_cvtpd_ps(level_pair(lo, step, k)),
-                                            _mm_cvtpd_ps(level_pair(lo, step, k + 2))));
+                _mm_storeu_ps(
+                    reinterpret_cast<float*>(spec + offset + 4 * int64_t{k}),
+                    _mm_movelh_ps(_mm_cvtpd_ps(level_pair(lo, step, k)), _mm_cvtpd_ps(level_pair(lo, step, k + 2))));
             for (; k < bins; k += 2)
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(spec + offset + 4 * int64_t{k}),
                                  _mm_castps_si128(_mm_cvtpd_ps(level_pair(lo, step, k))));
