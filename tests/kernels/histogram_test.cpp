@@ -228,7 +228,7 @@ static void check_float_ranges(std::initializer_list<int> bin_counts) {
 }
 TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) { check_float_ranges({1, 2, 3, 7, 101, 102, 103}); }
 TEST(HistogramCounting, FloatBinsMatchTheDefinitionLarge) {
-    check_float_ranges({256, 1000, 4096});
+    check_float_ranges({256, 1000, 1500, 4096});  // four, two and one copies of the counts
     std::mt19937 rng(11);
     for (int bins : {20000, 150000}) {  // beyond 2^17 bins the kernel searches every sample
         const std::vector<float> L = model_float_levels(-2, 2, bins), samples = edge_samples(L, rng);
@@ -273,6 +273,23 @@ TEST(HistogramCounting, ShortEqualBinsSwitchToTheTableAtItsSize) {
         for_each_supported_level([&](int level) {
             EXPECT_EQ(count_16s(level, samples.data(), n, make_spec(t16s, -1.9f, 3.0f, 2)), expected) << n;
         });
+    }
+}
+
+// The table's counters are 16 bits wide: one value filling a fresh table wraps, and a value
+// that dominates longer streams makes the table spill into the bins.
+TEST(HistogramCounting, SixteenBitTableCountersNeverLoseCounts) {
+    const std::vector<int32_t> L = model_int_levels(-32768, 32768, 3);  // not divisible: the table
+    const std::vector<uint8_t> spec = make_spec(t16s, -32768, 32768, 3);
+    for (int n : {65535, 65536, 65537, 131072, 200000}) {
+        for (int16_t value : {int16_t(-32768), int16_t(7), int16_t(32767)}) {
+            std::vector<int16_t> samples(static_cast<size_t>(n), value);
+            if (n == 200000)
+                for (size_t i = 0; i < samples.size(); i += 100) samples[i] = int16_t(i * 7919);
+            for_each_supported_level([&](int level) {
+                EXPECT_EQ(count_16s(level, samples.data(), n, spec), model_counts_16s(L, samples)) << n << " " << value;
+            });
+        }
     }
 }
 

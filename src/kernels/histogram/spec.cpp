@@ -1,5 +1,7 @@
 // Histogram specifications: the size query and the build of the level tables. Plain data (the
 // levels pointer only points into the record itself), so any level's counting kernel reads it.
+#include <emmintrin.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -24,6 +26,13 @@ int32_t truncate_level(double x) {
     if (!(x > -2147483649.0)) return std::numeric_limits<int32_t>::min();
     if (x >= 2147483648.0) return std::numeric_limits<int32_t>::max();
     return static_cast<int32_t>(x);
+}
+
+// lower + k * step for k and k + 1. Specifications are rebuilt on every call, so the loop must
+// not chain one level's conversions to the next (a scalar int-to-double conversion does).
+inline __m128d level_pair(double lo, double step, int k) {
+    const __m128d index = _mm_cvtepi32_pd(_mm_setr_epi32(k, k + 1, 0, 0));
+    return _mm_add_pd(_mm_set1_pd(lo), _mm_mul_pd(index, _mm_set1_pd(step)));
 }
 
 bool known_type(int type) {
@@ -92,14 +101,26 @@ int krn_histogram_init_uniform(int type, const float* lower, const float* upper,
         put<int32_t>(spec, hist::off_level_counts + 4 * c, n);
         put<float>(spec, hist::off_steps + 4 * c, static_cast<float>(step));
         put<uint8_t*>(spec, hist::off_level_ptrs + 8 * c, spec + offset);
+        // Pairs of inner levels (the last pair may write L[bins], which is put right after).
         if (type == hist::type_32f) {
             // The end levels are the bounds themselves; the others are rounded once, from double.
             put<float>(spec, offset, lower[c]);
-            for (int k = 1; k < bins; ++k) put<float>(spec, offset + 4 * int64_t{k}, static_cast<float>(lo + k * step));
+            int k = 1;
+            for (; k + 3 < bins; k += 4)
+                _mm_storeu_ps(
+                    reinterpret_cast<float*>(spec + offset + 4 * int64_t{k}),
+                    _mm_movelh_ps(_mm_cvtpd_ps(level_pair(lo, step, k)), _mm_cvtpd_ps(level_pair(lo, step, k + 2))));
+            for (; k < bins; k += 2)
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(spec + offset + 4 * int64_t{k}),
+                                 _mm_castps_si128(_mm_cvtpd_ps(level_pair(lo, step, k))));
             put<float>(spec, offset + 4 * int64_t{bins}, upper[c]);
         } else {
             put<int32_t>(spec, offset, truncate_level(lo));
-            for (int k = 1; k < bins; ++k) put<int32_t>(spec, offset + 4 * int64_t{k}, truncate_level(lo + k * step));
+            for (int k = 1; k < bins; k += 2) {
+                const __m128d x = level_pair(lo, step, k);
+                put<int32_t>(spec, offset + 4 * int64_t{k}, truncate_level(_mm_cvtsd_f64(x)));
+                put<int32_t>(spec, offset + 4 * int64_t{k + 1}, truncate_level(_mm_cvtsd_f64(_mm_unpackhi_pd(x, x))));
+            }
             put<int32_t>(spec, offset + 4 * int64_t{bins}, truncate_level(hi));
             if (step < 1.0) status = krn_warn_level_step;
         }
