@@ -160,7 +160,14 @@ template <int N, class K>
     using i = typename L::i;
     const ul ub = bits_as<ul>(xb);
     // 2^52 + E as a double, minus 2^52 + 1023: the unbiased exponent, exactly.
-    d k = bits_as<d>((ub >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0);
+    d k;
+#if QOR_LEVEL >= 5
+    // The same integer in one instruction (every lane that is kept holds a positive normal).
+    if constexpr (N == 8)
+        k = bits_as<d>(_mm512_maskz_getexp_pd(0xFF, bits_as<__m512d>(xb)));
+    else
+#endif
+        k = bits_as<d>((ub >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0);
     if constexpr (!std::is_same_v<K, no_term>) k = k + k_offset;
     const ul mb = (ub & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
     const d u = bits_as<d>(mb);
