@@ -224,10 +224,10 @@ inline vf log1p32_main(vf x) {
 }
 
 #if QOR_LEVEL >= 4
-// The same results, fast: each half block is approximated in double to within 2^-37 (relative)
+// The same results, fast: each half block is approximated in double to within 2^-40 (relative)
 // from a small table held in registers and a short polynomial. Rounded to single precision, the
 // approximation gives the exact path's float unless a rounding boundary lies within that error;
-// such lanes (about one in 4,000) are redone on the exact path. Valid in round-to-nearest without
+// such lanes (about one in 30,000) are redone on the exact path. Valid in round-to-nearest without
 // FTZ/DAZ, which the kernel checks before taking this path.
 #if QOR_LEVEL >= 5
 constexpr int fast_log_rows = 4;  // 16 rows: one two-register permute per column
