@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
 #include "kernels/runtime/status.hpp"
@@ -57,12 +59,18 @@ inline vf log10_32_main(vi b) {
 // b - min_normal, unsigned, above the span of positive normals; as a signed compare after
 // flipping the sign bit, since only AVX-512 compares unsigned.
 // The addition wraps, so it is done on unsigned lanes.
+#if QOR_LEVEL >= 5
+// Every class but positive normal: NaNs, zeros, infinities, subnormals, negatives.
+inline unsigned not_positive_normal(vi b) { return _mm512_fpclass_ps_mask(bits_as<__m512>(b), 0xFF); }
+inline unsigned not_positive_normal(vl b) { return _mm512_fpclass_pd_mask(bits_as<__m512d>(b), 0xFF); }
+#else
 inline vi not_positive_normal(vi b) {
     return bits_as<vi>(bits_as<lanes<f32_lanes>::ui>(b) + 0x7F800000u) > -0x01000001;
 }
 inline vl not_positive_normal(vl b) {
     return bits_as<vl>(bits_as<lanes<f64_lanes>::ul>(b) + 0x7FF0000000000000ull) > -0x0020000000000001ll;
 }
+#endif
 
 // The table shared by ln and log10 for every input off the main path; subnormals get the
 // finite logarithm through the double cores.
@@ -96,7 +104,8 @@ inline T log1p_special(T x, int& report) {
 }
 
 // Walks the array a vector at a time; the tail is padded with `pad` and stored partially.
-// `main` maps a vector of inputs to results, `fix` recomputes one flagged lane.
+// `main` maps a vector of inputs to results (and may add lanes of its own to redo, as bits),
+// `fix` recomputes one flagged lane.
 template <class V, class Main, class Flag, class Fix>
 inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag, Fix fix) {
     constexpr int n_lanes = int(sizeof(V) / sizeof(pad[0]));
@@ -105,9 +114,14 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     const auto* in = static_cast<const elem*>(src);
     auto* out = static_cast<elem*>(dst);
     // Flagged lanes are redone from the source elements, which a block has not yet overwritten.
-    auto block = [&](V x, const elem* orig, unsigned live) {
-        V y = main(x);
-        unsigned special = lane_bits(flag(x)) & live;
+    auto block = [&](V x, const elem* orig, unsigned live) __attribute__((always_inline)) {
+        unsigned special = 0;
+        V y;
+        if constexpr (std::is_invocable_v<Main, V, unsigned&>)
+            y = main(x, special);
+        else
+            y = main(x);
+        special = (special | lane_bits(flag(x))) & live;
         if (__builtin_expect(special != 0, 0)) {
             do {
                 const int j = __builtin_ctz(special);
@@ -176,10 +190,18 @@ inline vi log1p_flag(vi b) {
     const vi mag = b & 0x7FFFFFFF;
     return ((b < 0) & (mag >= 0x3F800000)) | (mag >= 0x7F800000) | (mag == 0);
 }
+#if QOR_LEVEL >= 5
+inline unsigned log1p_flag(vl b) {
+    const __m512d x = bits_as<__m512d>(b);
+    // NaNs, zeros and infinities, and x <= -1.
+    return _mm512_fpclass_pd_mask(x, 0x9F) | _mm512_cmp_pd_mask(x, _mm512_set1_pd(-1.0), _CMP_LE_OQ);
+}
+#else
 inline vl log1p_flag(vl b) {
     const vl mag = b & 0x7FFFFFFFFFFFFFFFll;
     return ((b < 0) & (mag >= 0x3FF0000000000000ll)) | (mag >= 0x7FF0000000000000ll) | (mag == 0);
 }
+#endif
 
 // ln(1 + x) of a float vector: both halves widened to double, rounded once to single.
 inline vf log1p32_main(vf x) {
@@ -201,6 +223,163 @@ inline vf log1p32_main(vf x) {
                 [](float x, int& report) { return log1p_special(x, report); });
 }
 
+#if QOR_LEVEL >= 4
+// The same results, fast: each half block is approximated in double to within 2^-40 (relative)
+// from a small table held in registers and a short polynomial. Rounded to single precision, the
+// approximation gives the exact path's float unless a rounding boundary lies within that error;
+// such lanes (about one in 30,000) are redone on the exact path. Valid in round-to-nearest without
+// FTZ/DAZ, which the kernel checks before taking this path.
+#if QOR_LEVEL >= 5
+constexpr int fast_log_rows = 4;  // 16 rows: one two-register permute per column
+constexpr const auto& fast_poly = log1p32_poly16;
+#else
+constexpr int fast_log_rows = 3;  // 8 rows: one dword permute per half of a column
+constexpr const auto& fast_poly = log1p32_poly8;
+#endif
+constexpr uint64_t doubt_ulps = 1 << 13;  // 2^-40 relative, in units of the last place of a double
+
+constexpr int row_shift = 52 - fast_log_rows;
+constexpr uint64_t half_row = uint64_t{1} << (row_shift - 1);
+using vul = lanes<f64_lanes>::ul;
+using half_f = lanes<f64_lanes>::f;
+
+// The table's columns as register constants.
+template <size_t... J>
+constexpr vd fast_column(bool ln_c, int first, std::index_sequence<J...>) {
+    return vd{(ln_c ? log1p32_table[first + int(J)].lo : log1p32_table[first + int(J)].hi)...};
+}
+template <size_t... J>
+constexpr lanes<8>::i fast_column_dwords(bool ln_c, int high, std::index_sequence<J...>) {
+    constexpr int step = 16 >> fast_log_rows;
+    return lanes<8>::i{int32_t(uint32_t(__builtin_bit_cast(uint64_t, ln_c ? log1p32_table[int(J) * step].lo
+                                                                          : log1p32_table[int(J) * step].hi) >>
+                                         (32 * high)))...};
+}
+
+// 1/c and ln c of the rows in bits row_shift and up of t (higher bits are ignored).
+[[gnu::always_inline]] inline void fast_look_up(vul t, vd& invc, vd& logc) {
+#if QOR_LEVEL >= 5
+    constexpr auto eight = std::make_index_sequence<8>{};
+    constexpr vd invc_0 = fast_column(false, 0, eight), invc_1 = fast_column(false, 8, eight);
+    constexpr vd logc_0 = fast_column(true, 0, eight), logc_1 = fast_column(true, 8, eight);
+    const __m512i at = bits_as<__m512i>(t >> row_shift);
+    invc = bits_as<vd>(_mm512_permutex2var_pd(bits_as<__m512d>(invc_0), at, bits_as<__m512d>(invc_1)));
+    logc = bits_as<vd>(_mm512_permutex2var_pd(bits_as<__m512d>(logc_0), at, bits_as<__m512d>(logc_1)));
+#else
+    // Each double as its low and high dwords, one register each; a lane's row index is copied
+    // into both dwords of the lane.
+    constexpr auto eight = std::make_index_sequence<8>{};
+    constexpr lanes<8>::i invc_lo = fast_column_dwords(false, 0, eight), invc_hi = fast_column_dwords(false, 1, eight);
+    constexpr lanes<8>::i logc_lo = fast_column_dwords(true, 0, eight), logc_hi = fast_column_dwords(true, 1, eight);
+    const __m256i at = _mm256_shuffle_epi32(_mm256_srli_epi32(bits_as<__m256i>(t), row_shift - 32), 0xF5);
+    auto look = [&](lanes<8>::i lo, lanes<8>::i hi) {
+        return bits_as<vd>(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(bits_as<__m256i>(lo), at),
+                                              _mm256_permutevar8x32_epi32(bits_as<__m256i>(hi), at), 0xAA));
+    };
+    invc = look(invc_lo, invc_hi);
+    logc = look(logc_lo, logc_hi);
+#endif
+}
+
+// (ln(1 + r) - r) / r^2 by pairs of coefficients (a short dependency chain).
+template <int N>
+[[gnu::always_inline]] inline vd fast_poly_value(vd r, vd r2, const double (&c)[N]) {
+    static_assert(N == 6 || N == 7);
+    const vd q0 = c[0] + c[1] * r, q1 = c[2] + c[3] * r;
+    vd q2 = c[4] + c[5] * r;
+    if constexpr (N == 7) q2 = q2 + r2 * c[6];
+    return q0 + r2 * (q1 + r2 * q2);
+}
+
+// ln(1 + x) for x in (-1, inf), |x| >= 2^-29. 1 + x is exact below 2^53; above, the lost 1
+// changes the logarithm by less than 2^-58 of it. 1 + x = 2^k z, z within half a row of
+// c = 1 + i/rows (the row of 1 has c = 1 and spans both sides of it, so nothing cancels near
+// x = 0), r = z/c - 1, and ln(1 + x) = k ln 2 + ln c + ln(1 + r).
+constexpr double ln2 = ln2_hi + ln2_lo;
+// Lanes whose float rounding the error could change: the low 29 bits of the double within
+// doubt_ulps of 2^28 (a rounding boundary).
+constexpr uint64_t doubt_shift = doubt_ulps - 0x10000000u, doubt_bits = 0x1FFFFFFFu & ~uint64_t(2 * doubt_ulps - 1);
+// Below 2^-29 the result is x itself (x^2/2 is far below half its last place).
+constexpr int32_t tiny_bits = 0x31000000;
+
+#if QOR_LEVEL >= 5
+// Also flags the lanes off the domain (1 + x not positive finite) for the special path.
+[[gnu::always_inline]] inline __m512d log1p32_fast_half(half_f x, __mmask8& redo) {
+    const __m512d u = _mm512_add_pd(_mm512_set1_pd(1.0), _mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(x)));
+    const __m512i t = _mm512_add_epi64(_mm512_castpd_si512(u), _mm512_set1_epi64(half_row));
+    const __m512d k = _mm512_maskz_getexp_pd(0xFF, _mm512_castsi512_pd(t));
+    const __m512d z = _mm512_castsi512_pd(_mm512_add_epi64(_mm512_and_si512(t, _mm512_set1_epi64(0x000FFFFFFFFFFFFF)),
+                                                           _mm512_set1_epi64(0x3FF0000000000000 - half_row)));
+    vd invc, logc;
+    fast_look_up(bits_as<vul>(t), invc, logc);
+    const vd r = bits_as<vd>(z) * invc - 1.0;
+    const vd r2 = r * r;
+    const vd y = (bits_as<vd>(k) * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
+    const __mmask8 doubt = _mm512_testn_epi64_mask(_mm512_add_epi64(bits_as<__m512i>(y), _mm512_set1_epi64(doubt_shift)),
+                                                  _mm512_set1_epi64(doubt_bits));
+    redo = doubt | _mm512_fpclass_pd_mask(u, 0xDF);  // NaN, zero, infinite, negative
+    return bits_as<__m512d>(y);
+}
+
+template <size_t... J>
+[[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
+    __mmask8 redo_lo, redo_hi;
+    const __m256 lo = _mm512_maskz_cvtpd_ps(0xFF, log1p32_fast_half(__builtin_shufflevector(x, x, J...), redo_lo));
+    const __m256 hi = _mm512_maskz_cvtpd_ps(0xFF, log1p32_fast_half(__builtin_shufflevector(x, x, (J + 8)...), redo_hi));
+    const vf y = __builtin_shufflevector(bits_as<half_f>(lo), bits_as<half_f>(hi), J..., (J + 8)...);
+    const __mmask16 tiny = _mm512_cmplt_epu32_mask(_mm512_and_si512(bits_as<__m512i>(x), _mm512_set1_epi32(0x7FFFFFFF)),
+                                                   _mm512_set1_epi32(tiny_bits));
+    redo = (unsigned(redo_lo) | unsigned(redo_hi) << 8) & ~unsigned(tiny);
+    return bits_as<vf>(_mm512_mask_blend_ps(tiny, bits_as<__m512>(y), bits_as<__m512>(x)));
+}
+[[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo) {
+    return log1p32_fast(x, redo, std::make_index_sequence<8>{});
+}
+// The domain check is part of the block.
+inline vi log1p32_fast_flag(vf) { return vi{}; }
+#else
+[[gnu::always_inline]] inline vd log1p32_fast_half(vd x, vl& doubt) {
+    const vd u = 1.0 + x;
+    const vul t = bits_as<vul>(u) + half_row;
+    const vd k = bits_as<vd>((t >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0);
+    const vd z = bits_as<vd>((t & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row));
+    vd invc, logc;
+    fast_look_up(t, invc, logc);
+    const vd r = z * invc - 1.0;
+    const vd r2 = r * r;
+    const vd y = (k * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
+    doubt = bits_as<vl>((bits_as<vul>(y) + doubt_shift) & doubt_bits) == 0;
+    return y;
+}
+
+template <size_t... J>
+[[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
+    vl doubt_lo, doubt_hi;
+    const vd lo = log1p32_fast_half(bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, J...)))), doubt_lo);
+    const vd hi = log1p32_fast_half(bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, (J + 4)...)))), doubt_hi);
+    const vf y = __builtin_shufflevector(bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(lo))),
+                                         bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(hi))), J..., (J + 4)...);
+    const vi tiny = (bits_as<vi>(x) & 0x7FFFFFFF) < tiny_bits;
+    redo = (lane_bits(doubt_lo) | lane_bits(doubt_hi) << 4) & ~lane_bits(tiny);
+    return tiny ? x : y;
+}
+[[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo) {
+    return log1p32_fast(x, redo, std::make_index_sequence<4>{});
+}
+// Off the domain: x <= -1, infinite or NaN (zeros are tiny).
+inline vi log1p32_fast_flag(vf x) { return ~((x > -1.0f) & (x < __builtin_inff())); }
+#endif
+
+[[gnu::noinline]] int log1p32_fast_run(const float* src, float* dst, int len) {
+    return walk(src, dst, len, vf{}, [](vf x, unsigned& redo) __attribute__((always_inline)) { return log1p32_fast(x, redo); },
+                [](vf x) { return log1p32_fast_flag(x); },
+                [](float x, int& report) {
+                    if (x > -1.0f && x < __builtin_inff() && x != 0.0f) return float(log1p_scalar(double(x)));
+                    return log1p_special(x, report);
+                });
+}
+#endif
+
 // --- 64-bit -------------------------------------------------------------------------------
 
 double ln64_subnormal(double x) { return ln_scalar(x * 0x1p54, -54.0); }
@@ -209,7 +388,7 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 [[gnu::noinline]] int ln64_run(const double* src, double* dst, int len) {
     ln_status st;
     st.last = walk(
-        src, dst, len, vd{} + 1.0, [](vd x) { return ln_core<f64_lanes>(bits_as<vl>(x), vd{}, vd{}); },
+        src, dst, len, vd{} + 1.0, [](vd x) { return ln_core<f64_lanes>(bits_as<vl>(x), no_term{}, no_term{}); },
         [](vd x) { return not_positive_normal(bits_as<vl>(x)); },
         [&](double x, int& report) {
             const double y = log_special(x, report, ln64_subnormal);
@@ -221,7 +400,7 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 
 [[gnu::noinline]] int log10_64_run(const double* src, double* dst, int len) {
     return walk(
-        src, dst, len, vd{} + 1.0, [](vd x) { return log10_core<f64_lanes>(bits_as<vl>(x), vd{}); },
+        src, dst, len, vd{} + 1.0, [](vd x) { return log10_core<f64_lanes>(bits_as<vl>(x), no_term{}); },
         [](vd x) { return not_positive_normal(bits_as<vl>(x)); },
         [](double x, int& report) { return log_special(x, report, log10_64_subnormal); });
 }
@@ -292,7 +471,13 @@ int krn_log1p_32f(const float* src, float* dst, int len) {
     if (len < 1) return krn_err_size;
     if (!src || !dst) return krn_err_null;
     const fp_saved fp = enter_masked_fp();
+#if QOR_LEVEL >= 4
+    // The fast path's rounding argument holds in round-to-nearest with subnormals kept.
+    constexpr unsigned rounding_ftz_daz = 0xE040;
+    const int st = (fp.csr & rounding_ftz_daz) ? log1p32_run(src, dst, len) : log1p32_fast_run(src, dst, len);
+#else
     const int st = log1p32_run(src, dst, len);
+#endif
     leave_masked_fp(fp);
     return st;
 }

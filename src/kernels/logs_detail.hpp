@@ -47,6 +47,8 @@ inline unsigned lane_bits(vi m) {
     return unsigned(_mm_movemask_ps(bits_as<__m128>(m)));
 #endif
 }
+// Level 5 computes its lane conditions straight into mask registers.
+inline unsigned lane_bits(unsigned m) { return m; }
 inline unsigned lane_bits(vl m) {
 #if QOR_LEVEL >= 5
     return _mm512_movepi64_mask(bits_as<__m512i>(m));
@@ -126,6 +128,15 @@ inline double quiet(double x) { return bits_as<double>(bits_as<uint64_t>(x) | 0x
 constexpr double p0 = -0.49999999999988803, p1 = 0.33333333333308374;
 constexpr double p2 = -0.2500003054940248, p3 = 0.2000003665949424;
 
+// Floats to doubles, exactly (GCC would split the eight-lane case into two halves).
+template <int N>
+[[gnu::always_inline]] inline typename lanes<N>::d widen(typename lanes<N>::f x) {
+#if QOR_LEVEL >= 5
+    if constexpr (N == 8) return bits_as<typename lanes<N>::d>(_mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(x)));
+#endif
+    return __builtin_convertvector(x, typename lanes<N>::d);
+}
+
 // The shared reduction of a positive normal double x = 2^k * u, u in [1, 2):
 // c = round(1024 / u) from a single-precision quotient (512..1024) and r = u*c/1024 - 1.
 // u*c/1024 lies on the 2^-62 grid and |r| < 2^-10, so r is a double and is computed exactly:
@@ -136,8 +147,12 @@ struct reduced {
     typename lanes<N>::i index;
 };
 
-template <int N>
-inline reduced<N> reduce(typename lanes<N>::l xb, typename lanes<N>::d k_offset) {
+// An offset or correction that is known to be zero; leaving out its addition changes no bit (the
+// value it would be added to is never -0).
+struct no_term {};
+
+template <int N, class K>
+[[gnu::always_inline]] inline reduced<N> reduce(typename lanes<N>::l xb, K k_offset) {
     using L = lanes<N>;
     using ul = typename L::ul;
     using d = typename L::d;
@@ -145,14 +160,22 @@ inline reduced<N> reduce(typename lanes<N>::l xb, typename lanes<N>::d k_offset)
     using i = typename L::i;
     const ul ub = bits_as<ul>(xb);
     // 2^52 + E as a double, minus 2^52 + 1023: the unbiased exponent, exactly.
-    const d k = bits_as<d>((ub >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0) + k_offset;
+    d k;
+#if QOR_LEVEL >= 5
+    // The same integer in one instruction (every lane that is kept holds a positive normal).
+    if constexpr (N == 8)
+        k = bits_as<d>(_mm512_maskz_getexp_pd(0xFF, bits_as<__m512d>(xb)));
+    else
+#endif
+        k = bits_as<d>((ub >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0);
+    if constexpr (!std::is_same_v<K, no_term>) k = k + k_offset;
     const ul mb = (ub & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull;
     const d u = bits_as<d>(mb);
     const d u_hi = bits_as<d>(mb & ~uint64_t{0x3FFFFFF});
     const d u_lo = u - u_hi;
     const f q = 1024.0f / __builtin_convertvector(u, f);
     const f shifted = q + 0x1.8p23f;  // the integer nearest q lands in the low mantissa bits
-    const d c = __builtin_convertvector(shifted - 0x1.8p23f, d);
+    const d c = widen<N>(shifted - 0x1.8p23f);
     reduced<N> out;
     out.index = bits_as<i>(shifted) - (0x4B400000 + 512);
     out.k = k;
@@ -163,7 +186,7 @@ inline reduced<N> reduce(typename lanes<N>::l xb, typename lanes<N>::d k_offset)
 // Table rows for each lane. Lanes are never written one by one into a vector in memory: that
 // defeats store forwarding and costs more than the rest of the core.
 template <int N>
-inline void look_up(const log_entry* table, typename lanes<N>::i index, typename lanes<N>::d& hi,
+[[gnu::always_inline]] inline void look_up(const log_entry* table, typename lanes<N>::i index, typename lanes<N>::d& hi,
                     typename lanes<N>::d& lo) {
     using d = typename lanes<N>::d;
     const double* base = &table[0].hi;
@@ -176,19 +199,38 @@ inline void look_up(const log_entry* table, typename lanes<N>::i index, typename
         lo = bits_as<d>(_mm_unpackhi_pd(a, b));
     } else {
 #if QOR_LEVEL >= 5
-        // Four-lane gathers are left out: paired row loads are as fast, and the emulator the
-        // suite runs older levels under (qemu 7.2) computes them wrongly.
+        // Eight row loads, even rows into one register and odd rows into the other, so that one
+        // unpack gives the hi column and another the lo column in lane order: cheaper than two
+        // gathers. (Four-lane gathers are left out: the emulator the suite runs older levels
+        // under, qemu 7.2, computes them wrongly.)
         if constexpr (N == 8) {
-            const __m256i at = bits_as<__m256i>(index + index);
-            hi = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base, 8));
-            lo = bits_as<d>(_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xFF, at, base + 1, 8));
+            // The indices leave two at a time through the integer registers.
+            const __m256i iv = bits_as<__m256i>(index);
+            const __m128i ia = _mm256_castsi256_si128(iv), ib = _mm256_extracti128_si256(iv, 1);
+            const uint64_t pairs[4] = {uint64_t(_mm_cvtsi128_si64(ia)), uint64_t(_mm_extract_epi64(ia, 1)),
+                                       uint64_t(_mm_cvtsi128_si64(ib)), uint64_t(_mm_extract_epi64(ib, 1))};
+            using two = lanes<2>::d;
+            auto row = [&](int j) {
+                const uint32_t at = uint32_t(pairs[j / 2] >> (32 * (j % 2)));
+                return bits_as<two>(_mm_loadu_pd(base + 2 * size_t(at)));
+            };
+            auto four = [&](int j) {
+                const lanes<4>::d a = __builtin_shufflevector(row(j), row(j + 2), 0, 1, 2, 3);
+                const lanes<4>::d b = __builtin_shufflevector(row(j + 4), row(j + 6), 0, 1, 2, 3);
+                return __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+            };
+            const d even = four(0), odd = four(1);
+            hi = __builtin_shufflevector(even, odd, 0, 8, 2, 10, 4, 12, 6, 14);
+            lo = __builtin_shufflevector(even, odd, 1, 9, 3, 11, 5, 13, 7, 15);
             return;
         }
 #endif
 #if QOR_LEVEL >= 3
         if constexpr (N == 4) {
-            const __m128d a = _mm_loadu_pd(base + 2 * index[0]), b = _mm_loadu_pd(base + 2 * index[1]);
-            const __m128d c = _mm_loadu_pd(base + 2 * index[2]), e = _mm_loadu_pd(base + 2 * index[3]);
+            const __m128i iv = bits_as<__m128i>(index);
+            const uint64_t p01 = uint64_t(_mm_cvtsi128_si64(iv)), p23 = uint64_t(_mm_extract_epi64(iv, 1));
+            auto row = [&](uint64_t pair, int high) { return _mm_loadu_pd(base + 2 * size_t(uint32_t(pair >> (32 * high)))); };
+            const __m128d a = row(p01, 0), b = row(p01, 1), c = row(p23, 0), e = row(p23, 1);
             hi = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpacklo_pd(a, b)), _mm_unpacklo_pd(c, e), 1));
             lo = bits_as<d>(_mm256_insertf128_pd(_mm256_castpd128_pd256(_mm_unpackhi_pd(a, b)), _mm_unpackhi_pd(c, e), 1));
             return;
@@ -199,7 +241,7 @@ inline void look_up(const log_entry* table, typename lanes<N>::i index, typename
 }
 
 template <int N>
-inline typename lanes<N>::d poly_tail(typename lanes<N>::d r) {
+[[gnu::always_inline]] inline typename lanes<N>::d poly_tail(typename lanes<N>::d r) {
     const typename lanes<N>::d rr = r * r;
     return rr * ((p0 + p1 * r) + rr * (p2 + p3 * r));
 }
@@ -217,20 +259,21 @@ inline D two_sum(D a, D b, D& err) {
 // added with the low-order terms (log1p's rounding error of 1 + x, divided by 1 + x).
 // k*ln2_hi + T_hi is exact (both on the 2^-36 grid); its sum with r is kept as s + err, and the
 // small terms are gathered before the one final rounding.
-template <int N>
-inline typename lanes<N>::d ln_core(typename lanes<N>::l xb, typename lanes<N>::d k_offset,
-                                    typename lanes<N>::d extra) {
+template <int N, class K, class E>
+[[gnu::always_inline]] inline typename lanes<N>::d ln_core(typename lanes<N>::l xb, K k_offset, E extra) {
     using d = typename lanes<N>::d;
     const reduced<N> a = reduce<N>(xb, k_offset);
     d t_hi, t_lo, err;
     look_up<N>(ln_table, a.index, t_hi, t_lo);
     const d s = two_sum<d>(a.k * ln2_hi + t_hi, a.r, err);
-    return s + (((err + (a.k * ln2_lo + t_lo)) + extra) + poly_tail<N>(a.r));
+    d low = err + (a.k * ln2_lo + t_lo);
+    if constexpr (!std::is_same_v<E, no_term>) low = low + extra;
+    return s + (low + poly_tail<N>(a.r));
 }
 
 // The same for log10: r * log10(e) is split so that its leading product is exact.
-template <int N>
-inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, typename lanes<N>::d k_offset) {
+template <int N, class K>
+[[gnu::always_inline]] inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, K k_offset) {
     using d = typename lanes<N>::d;
     using ul = typename lanes<N>::ul;
     constexpr double log10_e = log10_e_hi + log10_e_lo;
@@ -246,13 +289,13 @@ inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, typename lanes<N
 
 // ln(1 + x) for x above -1 and finite: 1 + x rounded, its rounding error carried separately.
 template <int N>
-inline typename lanes<N>::d log1p_core(typename lanes<N>::d x) {
+[[gnu::always_inline]] inline typename lanes<N>::d log1p_core(typename lanes<N>::d x) {
     using d = typename lanes<N>::d;
     using l = typename lanes<N>::l;
     const d u = 1.0 + x;
     const d back = u - 1.0;
     const d err = (1.0 - (u - back)) + (x - back);
-    return ln_core<N>(bits_as<l>(u), d{} + 0.0, err / u);
+    return ln_core<N>(bits_as<l>(u), no_term{}, err / u);
 }
 
 // Scalar forms of the cores, for the special paths.

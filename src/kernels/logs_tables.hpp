@@ -1045,3 +1045,28 @@ constexpr log_entry log10_table[513] = {
     {0x1.bcef518000000p-12, 0x1.c52c234a0d78dp-41},  // c = 1023
     {0x0.0p+0, 0x0.0p+0},  // c = 1024
 };
+
+// 1/c and ln c for c = 1 + i/16, each rounded once.
+constexpr log_entry log1p32_table[16] = {
+    {0x1.0000000000000p+0, 0x0.0p+0},  // c = 1 + 0/16
+    {0x1.e1e1e1e1e1e1ep-1, 0x1.f0a30c01162a6p-5},  // c = 1 + 1/16
+    {0x1.c71c71c71c71cp-1, 0x1.e27076e2af2e6p-4},  // c = 1 + 2/16
+    {0x1.af286bca1af28p-1, 0x1.5ff3070a793d4p-3},  // c = 1 + 3/16
+    {0x1.999999999999ap-1, 0x1.c8ff7c79a9a22p-3},  // c = 1 + 4/16
+    {0x1.8618618618618p-1, 0x1.1675cababa60ep-2},  // c = 1 + 5/16
+    {0x1.745d1745d1746p-1, 0x1.4618bc21c5ec2p-2},  // c = 1 + 6/16
+    {0x1.642c8590b2164p-1, 0x1.739d7f6bbd007p-2},  // c = 1 + 7/16
+    {0x1.5555555555555p-1, 0x1.9f323ecbf984cp-2},  // c = 1 + 8/16
+    {0x1.47ae147ae147bp-1, 0x1.c8ff7c79a9a22p-2},  // c = 1 + 9/16
+    {0x1.3b13b13b13b14p-1, 0x1.f128f5faf06edp-2},  // c = 1 + 10/16
+    {0x1.2f684bda12f68p-1, 0x1.0be72e4252a83p-1},  // c = 1 + 11/16
+    {0x1.2492492492492p-1, 0x1.1e85f5e7040d0p-1},  // c = 1 + 12/16
+    {0x1.1a7b9611a7b96p-1, 0x1.307d7334f10bep-1},  // c = 1 + 13/16
+    {0x1.1111111111111p-1, 0x1.41d8fe84672aep-1},  // c = 1 + 14/16
+    {0x1.0842108421084p-1, 0x1.52a2d265bc5abp-1},  // c = 1 + 15/16
+};
+// On [-0.0294118, 0.03125], lowest degree first; relative error of r + r^2 P(r): 2^-43.3.
+constexpr double log1p32_poly16[6] = {-0x1.00000000068d8p-1, 0x1.55555553840d9p-2, -0x1.fffff825bbf95p-3, 0x1.9999e7277279cp-3, -0x1.55aede4344325p-3, 0x1.2379d48a778a4p-3};
+
+// On [-0.0555556, 0.0625], lowest degree first; relative error of r + r^2 P(r): 2^-41.8.
+constexpr double log1p32_poly8[7] = {-0x1.0000000003c0ep-1, 0x1.5555555d54a04p-2, -0x1.fffffe788f919p-3, 0x1.99990729f9567p-3, -0x1.555acc53c92c8p-3, 0x1.25e5f4da11f78p-3, -0x1.f782fff879459p-4};
