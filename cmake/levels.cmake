@@ -23,7 +23,8 @@ function(qor_add_kernel_family family src)
     target_include_directories(${lib} PRIVATE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
     # -O2 in every build type, so the bits never depend on the build type. Kernels work on the bit
     # patterns of floats in integer lanes, where wrapping is the intent: -fwrapv makes it defined.
-    target_compile_options(${lib} PRIVATE ${QOR_COMMON_FLAGS} ${QOR_LEVEL_FLAGS_${level}} -O2 -fwrapv)
+    # Wide vectors pass only between a family's own internal functions: their ABI note is noise.
+    target_compile_options(${lib} PRIVATE ${QOR_COMMON_FLAGS} ${QOR_LEVEL_FLAGS_${level}} -O2 -fwrapv -Wno-psabi)
     set(QOR_LEVEL_OBJECT_LIBS_${level} ${QOR_LEVEL_OBJECT_LIBS_${level}} ${lib} PARENT_SCOPE)
   endforeach()
 endfunction()
