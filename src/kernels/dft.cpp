@@ -142,6 +142,16 @@ void run_small(int n, const T* src, T* dst) {
     }
 }
 
+// Complex values in reverse order, and (t.r, -u.i) pairs from t and u = -t.
+template <class V, size_t... I>
+inline V reverse_pairs(V a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, ((sizeof...(I) / 2 - 1 - I / 2) * 2 + (I & 1))...);
+}
+template <class V, size_t... I>
+inline V conj_lanes(V t, V u, std::index_sequence<I...>) {
+    return __builtin_shufflevector(t, u, ((I & 1) ? I + sizeof...(I) : I)...);
+}
+
 // The split step: with Z the transform of z[j] = x[2j] + i x[2j+1] (M = N/2 points),
 //   X[k] = A[k] Z[k] + B[k] conj(Z[M-k]),  X[M-k] = conj(A[k] conj(Z[M-k]) + B[k] Z[k]).
 // Z may lie in dst itself (then X[k] lands in Z's slot k and R(N/2) moves to the end afterwards)
@@ -153,6 +163,25 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
     const cx<T> z0 = z[0];
     const T r0 = z0.r + z0.i, rm = z0.r - z0.i;
     int64_t k = 1;
+    {
+        // C values of k at once: z[m-k] and the outputs at m-k run backwards, so they are
+        // reversed in the vector. Products and sums as in the scalar loop below, lane by lane.
+        using O = vops<T>;
+        using V = typename O::V;
+        using S = typename O::seq;
+        constexpr int64_t C = complex_per_vector<T>;
+        const V pm = O::plus_minus(), mp = -pm;
+        for (; 2 * (k + C - 1) < m; k += C) {
+            const V zk = O::load(z + k), zm = reverse_pairs(O::load(z + m - k - C + 1), S{});
+            const V ak = O::load(a + k), bk = O::load(b + k);
+            const V xk = O::mul(zk, ak, mp) + (bk * even_lanes(zm, S{}) + swap_pairs(bk, S{}) * odd_lanes(zm, S{}) * pm);
+            const V t = (ak * even_lanes(zm, S{}) + swap_pairs(ak, S{}) * odd_lanes(zm, S{}) * pm) + O::mul(zk, bk, mp);
+            std::memcpy(dst + 2 * k + off, &xk, sizeof xk);
+            const V tc = conj_lanes(t, -t, S{});
+            const V out = reverse_pairs(tc, S{});
+            std::memcpy(dst + 2 * (m - k - C + 1) + off, &out, sizeof out);
+        }
+    }
     for (; k < m - k; ++k) {
         const cx<T> zk = z[k], zm = z[m - k];
         const cx<T> ak = a[k], bk = b[k];
