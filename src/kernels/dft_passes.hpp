@@ -218,10 +218,10 @@ int64_t by_units(int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
     constexpr int64_t C = complex_per_vector<T>, kk = C / U;
     const int64_t so = U * l1;
     V w[p - 1], x[p], y[p];
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int m = 0; m < p - 1; ++m) {
         cx<T> t[C];
-        #pragma GCC unroll 16
+#pragma GCC unroll 16
         for (int64_t q = 0; q < C; ++q) t[q] = wa[m * U + q % U];
         w[m] = O::load(t);
     }
@@ -242,10 +242,42 @@ int64_t by_units(int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
             x[3] = O::template odd_u<U>(o01, o23);
         }
         B::vec(x, y, w);
-        #pragma GCC unroll 8
+#pragma GCC unroll 8
         for (int m = 0; m < p; ++m) O::store(ch + U * k0 + m * so, y[m]);
     }
     return k0;
+}
+
+// Lane q of a vector from / to p[q * stride] (t: room for one vector). AVX-512 gathers; the
+// lower levels go through memory (their gathers are left alone: the emulator used by the tests
+// gets them wrong).
+template <class T, class V = typename vops<T>::V>
+inline V gather(const cx<T>* p, int64_t stride, cx<T>* t) {
+#if QOR_LEVEL >= 5
+    (void)t;
+    const double* base = reinterpret_cast<const double*>(p);
+    __m512i idx;
+    if constexpr (sizeof(T) == 4) {
+        idx = _mm512_mullo_epi64(_mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi64(stride));
+    } else {
+        idx = _mm512_add_epi64(_mm512_mullo_epi64(_mm512_set_epi64(3, 3, 2, 2, 1, 1, 0, 0), _mm512_set1_epi64(2 * stride)),
+                               _mm512_set_epi64(1, 0, 1, 0, 1, 0, 1, 0));
+    }
+    return reinterpret_cast<V>(_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, idx, base, 8));
+#else
+    constexpr int64_t C = complex_per_vector<T>;
+#pragma GCC unroll 16
+    for (int64_t q = 0; q < C; ++q) t[q] = p[stride * q];
+    return vops<T>::load(t);
+#endif
+}
+
+template <class T, class V>
+inline void scatter(cx<T>* p, int64_t stride, V v, cx<T>* t) {
+    constexpr int64_t C = complex_per_vector<T>;
+    vops<T>::store(t, v);
+#pragma GCC unroll 16
+    for (int64_t q = 0; q < C; ++q) p[stride * q] = t[q];
 }
 
 // Any radix, ido below a vector: lane q of a vector takes block k0 + q, gathered and scattered
@@ -263,25 +295,16 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
     for (; k0 + C <= l1; k0 += C) {
         for (int64_t i = 0; i < ido; ++i) {
             const cx<T>* c = cc + i + ido * p * k0;
-            #pragma GCC unroll 8
-            for (int j = 0; j < p; ++j) {
-                #pragma GCC unroll 16
-                for (int64_t q = 0; q < C; ++q) t[q] = c[ido * (j + p * q)];
-                x[j] = O::load(t);
-            }
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
+            for (int j = 0; j < p; ++j) x[j] = gather(c + ido * j, ido * p, t);
+#pragma GCC unroll 8
             for (int m = 0; m < p - 1; ++m) w[m] = O::repeat(wa[i + m * ido]);
             B::vec(x, y, w);
             cx<T>* h = ch + i + ido * k0;
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int m = 0; m < p; ++m) {
-                if (ido == 1) {
-                    O::store(h + m * so, y[m]);
-                } else {
-                    O::store(t, y[m]);
-                    #pragma GCC unroll 16
-                    for (int64_t q = 0; q < C; ++q) h[m * so + ido * q] = t[q];
-                }
+                if (ido == 1) O::store(h + m * so, y[m]);
+                else scatter(h + m * so, ido, y[m], t);
             }
         }
     }
@@ -312,12 +335,12 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
         for (; i + C <= ido; i += C) {
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int j = 0; j < p; ++j) x[j] = O::load(c0 + i + j * ido);
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + i + m * ido);
             B::vec(x, y, w);
-            #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (int m = 0; m < p; ++m) O::store(h0 + i + m * so, y[m]);
         }
         for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
