@@ -349,6 +349,52 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
 
 // Any other factor (6 and the odd factors from 7 up to the last-factor limit): a direct DFT of p
 // points per butterfly, pairing j with p - j so that odd p needs half the products.
+// The vector form of the loop below over the i of one k, for ido of a vector or more; returns
+// the first i left to the scalar loop.
+template <class T>
+int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
+                     const cx<T>* roots) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int64_t C = complex_per_vector<T>;
+    const V pm = O::plus_minus(), mp = -pm;
+    V v[152], s[76], d[76];
+    const int h = (p - 1) / 2;
+    int64_t i = 0;
+    for (; i + C <= ido; i += C) {
+        for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
+        V x0 = v[0];
+        for (int j = 1; j <= h; ++j) {
+            s[j] = v[j] + v[p - j];
+            d[j] = v[j] - v[p - j];
+            x0 = x0 + s[j];
+        }
+        if ((p & 1) == 0) x0 = x0 + v[p / 2];
+        O::store(h0 + i, x0);
+        for (int m = 1; m <= h; ++m) {
+            V re = v[0], im = V{};
+            int jm = 0;
+            for (int j = 1; j <= h; ++j) {
+                jm += m;
+                if (jm >= p) jm -= p;
+                const cx<T> w = roots[jm];
+                re = re + w.r * s[j];
+                im = im + w.i * d[j];
+            }
+            if ((p & 1) == 0) re = re + ((m & 1) ? T(-1) : T(1)) * v[p / 2];
+            const V sw = swap_pairs(im, typename O::seq{});
+            O::store(h0 + i + m * so, O::mul(re + sw * mp, O::load(wa + i + (m - 1) * ido), mp));
+            O::store(h0 + i + (p - m) * so, O::mul(re + sw * pm, O::load(wa + i + (p - m - 1) * ido), mp));
+        }
+        if ((p & 1) == 0) {
+            V x = v[0];
+            for (int j = 1; j < p; ++j) x = (j & 1) ? x - v[j] : x + v[j];
+            O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
+        }
+    }
+    return i;
+}
+
 template <class T>
 void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
               const cx<T>* roots) {
@@ -359,7 +405,8 @@ void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const 
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (int64_t(p) * k);
         cx<T>* h0 = ch + ido * k;
-        for (int64_t i = 0; i < ido; ++i) {
+        const int64_t i0 = pass_any_vec(p, ido, so, c0, h0, wa, roots);
+        for (int64_t i = i0; i < ido; ++i) {
             for (int j = 0; j < p; ++j) v[j] = c0[i + ido * j];
             cx<T> x0 = v[0];
             for (int j = 1; j <= h; ++j) {
