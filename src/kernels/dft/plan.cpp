@@ -373,7 +373,11 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 // b[j] = e^(-pi*i*j^2/L), j^2 taken modulo 2L exactly.
                 r.fill(2 * L, scratch);
                 cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
-                for (int64_t j = 0; j < L; ++j) store(b + j, r((j * j) % (2 * L)));
+                // j^2 mod 2L kept by increments: (j + 1)^2 = j^2 + 2j + 1, one wrap at most.
+                for (int64_t j = 0, sq = 0; j < L; sq += 2 * j + 1, ++j) {
+                    if (sq >= 2 * L) sq -= 2 * L;
+                    store(b + j, r(sq));
+                }
             }
             place_passes<T>(h.conv, K, s.conv_stages, s.conv_factor, spec, r, scratch);
             if (spec.base) {
