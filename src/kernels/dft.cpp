@@ -292,7 +292,10 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         cx<T>* d = reinterpret_cast<cx<T>*>(dst);
         const cx<T>* res;
         if (cp.kind == dft::complex_passes) {
-            res = run_passes<T>(spec, cp, z, work, d);
+            // An even count of stages would end in dst and need the split step's final shift;
+            // unless the transform is in place, starting in dst ends it in the work area instead.
+            if (cp.stages % 2 == 0 && src != dst) res = run_passes<T>(spec, cp, z, d, work);
+            else res = run_passes<T>(spec, cp, z, work, d);
         } else if (cp.kind == dft::complex_direct) {
             direct_complex<T>(z, work, m, at<const cx<T>*>(spec, cp.table));
             res = work;
