@@ -450,19 +450,18 @@ void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const 
 // but not x. Returns the buffer holding the result.
 template <class T>
 cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
-    int64_t l1 = 1;
+    int64_t l1 = 1, ido = cp.len;  // ido shrinks by each factor: constant divisions for 2 to 5
     const cx<T>* from = in;
     cx<T>* to = x;
     for (int s = 0; s < cp.stages; ++s) {
         const int p = cp.factor[s];
-        const int64_t ido = cp.len / (l1 * p);
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
         switch (p) {
-            case 2: pass<radix2<T>>(ido, l1, from, to, wa); break;
-            case 3: pass<radix3<T>>(ido, l1, from, to, wa); break;
-            case 4: pass<radix4<T>>(ido, l1, from, to, wa); break;
-            case 5: pass<radix5<T>>(ido, l1, from, to, wa); break;
-            default: pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
+            case 2: pass<radix2<T>>(ido /= 2, l1, from, to, wa); break;
+            case 3: pass<radix3<T>>(ido /= 3, l1, from, to, wa); break;
+            case 4: pass<radix4<T>>(ido /= 4, l1, from, to, wa); break;
+            case 5: pass<radix5<T>>(ido /= 5, l1, from, to, wa); break;
+            default: ido /= p; pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
         }
         l1 *= p;
         from = to;
