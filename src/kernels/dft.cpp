@@ -142,6 +142,16 @@ void run_small(int n, const T* src, T* dst) {
     }
 }
 
+// Complex values in reverse order, and (t.r, -u.i) pairs from t and u = -t.
+template <class V, size_t... I>
+inline V reverse_pairs(V a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, ((sizeof...(I) / 2 - 1 - I / 2) * 2 + (I & 1))...);
+}
+template <class V, size_t... I>
+inline V conj_lanes(V t, V u, std::index_sequence<I...>) {
+    return __builtin_shufflevector(t, u, ((I & 1) ? I + sizeof...(I) : I)...);
+}
+
 // The split step: with Z the transform of z[j] = x[2j] + i x[2j+1] (M = N/2 points),
 //   X[k] = A[k] Z[k] + B[k] conj(Z[M-k]),  X[M-k] = conj(A[k] conj(Z[M-k]) + B[k] Z[k]).
 // Z may lie in dst itself (then X[k] lands in Z's slot k and R(N/2) moves to the end afterwards)
@@ -153,6 +163,25 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
     const cx<T> z0 = z[0];
     const T r0 = z0.r + z0.i, rm = z0.r - z0.i;
     int64_t k = 1;
+    {
+        // C values of k at once: z[m-k] and the outputs at m-k run backwards, so they are
+        // reversed in the vector. Products and sums as in the scalar loop below, lane by lane.
+        using O = vops<T>;
+        using V = typename O::V;
+        using S = typename O::seq;
+        constexpr int64_t C = complex_per_vector<T>;
+        const V pm = O::plus_minus(), mp = -pm;
+        for (; 2 * (k + C - 1) < m; k += C) {
+            const V zk = O::load(z + k), zm = reverse_pairs(O::load(z + m - k - C + 1), S{});
+            const V ak = O::load(a + k), bk = O::load(b + k);
+            const V xk = O::mul(zk, ak, mp) + (bk * even_lanes(zm, S{}) + swap_pairs(bk, S{}) * odd_lanes(zm, S{}) * pm);
+            const V t = (ak * even_lanes(zm, S{}) + swap_pairs(ak, S{}) * odd_lanes(zm, S{}) * pm) + O::mul(zk, bk, mp);
+            std::memcpy(dst + 2 * k + off, &xk, sizeof xk);
+            const V tc = conj_lanes(t, -t, S{});
+            const V out = reverse_pairs(tc, S{});
+            std::memcpy(dst + 2 * (m - k - C + 1) + off, &out, sizeof out);
+        }
+    }
     for (; k < m - k; ++k) {
         const cx<T> zk = z[k], zm = z[m - k];
         const cx<T> ak = a[k], bk = b[k];
@@ -263,7 +292,10 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         cx<T>* d = reinterpret_cast<cx<T>*>(dst);
         const cx<T>* res;
         if (cp.kind == dft::complex_passes) {
-            res = run_passes<T>(spec, cp, z, work, d);
+            // An even count of stages would end in dst and need the split step's final shift;
+            // unless the transform is in place, starting in dst ends it in the work area instead.
+            if (cp.stages % 2 == 0 && src != dst) res = run_passes<T>(spec, cp, z, d, work);
+            else res = run_passes<T>(spec, cp, z, work, d);
         } else if (cp.kind == dft::complex_direct) {
             direct_complex<T>(z, work, m, at<const cx<T>*>(spec, cp.table));
             res = work;
@@ -313,7 +345,8 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
 
 // Square roots of four sums of squares through the reciprocal-square-root estimate and one
 // Newton step, r = s * y (1.5 - 0.5 s y^2); sums below the smallest normal float (the estimate
-// loses them) and infinities (0 * inf) take the exact square root instead.
+// loses them) and infinities (0 * inf) take the exact square root instead. The AVX levels run
+// eight at a time with the same 128-bit-lane estimate (not the AVX-512 one, whose bits differ).
 inline __m128 magnitude4(__m128 s) {
     const __m128 y0 = _mm_rsqrt_ps(s);
     const __m128 hs = _mm_mul_ps(_mm_set1_ps(0.5f), s);
@@ -322,6 +355,7 @@ inline __m128 magnitude4(__m128 s) {
     const __m128 r = _mm_mul_ps(s, y1);
     const __m128 special = _mm_or_ps(_mm_cmplt_ps(s, _mm_set1_ps(0x1p-126f)),
                                      _mm_cmpeq_ps(s, _mm_set1_ps(__builtin_inff())));
+    if (!_mm_movemask_ps(special)) return r;
     return _mm_or_ps(_mm_and_ps(special, _mm_sqrt_ps(s)), _mm_andnot_ps(special, r));
 }
 
@@ -331,16 +365,49 @@ inline __m128 sums_of_squares(const float* p) {
     return _mm_add_ps(_mm_shuffle_ps(a2, b2, 0x88), _mm_shuffle_ps(a2, b2, 0xDD));
 }
 
+#if QOR_LEVEL >= 3
+inline __m256 magnitude8(__m256 s) {
+    const __m256 y0 = _mm256_rsqrt_ps(s);
+    const __m256 hs = _mm256_mul_ps(_mm256_set1_ps(0.5f), s);
+    const __m256 t = _mm256_mul_ps(_mm256_mul_ps(hs, y0), y0);
+    const __m256 y1 = _mm256_mul_ps(y0, _mm256_sub_ps(_mm256_set1_ps(1.5f), t));
+    const __m256 r = _mm256_mul_ps(s, y1);
+    const __m256 special = _mm256_or_ps(_mm256_cmp_ps(s, _mm256_set1_ps(0x1p-126f), _CMP_LT_OQ),
+                                        _mm256_cmp_ps(s, _mm256_set1_ps(__builtin_inff()), _CMP_EQ_OQ));
+    if (!_mm256_movemask_ps(special)) return r;
+    return _mm256_blendv_ps(r, _mm256_sqrt_ps(s), special);
+}
+
+// Eight sums re^2 + im^2 in order: the 128-bit halves are regrouped first so that the in-lane
+// shuffles pair each re with its im.
+inline __m256 sums_of_squares8(const float* p) {
+    const __m256 a = _mm256_loadu_ps(p), b = _mm256_loadu_ps(p + 8);
+    const __m256 lo = _mm256_permute2f128_ps(a, b, 0x20), hi = _mm256_permute2f128_ps(a, b, 0x31);
+    const __m256 a2 = _mm256_mul_ps(lo, lo), b2 = _mm256_mul_ps(hi, hi);
+    return _mm256_add_ps(_mm256_shuffle_ps(a2, b2, 0x88), _mm256_shuffle_ps(a2, b2, 0xDD));
+}
+#endif
+
 template <class T, class C>
 void expand(const T* packed, C* full, int64_t n) {
     if (static_cast<const void*>(packed) != static_cast<const void*>(full)) {
-        // Separate areas: one forward sweep writes both halves.
+        // Separate areas: the first half is the packed values shifted by one place; the second
+        // half takes them in reverse order, a vector at a time, imaginary signs toggled.
         full[0] = {packed[0], T(0)};
-        for (int64_t k = 1; 2 * k < n; ++k) {
-            const T re = packed[2 * k - 1], im = packed[2 * k];
-            full[k] = {re, im};
-            full[n - k] = {re, -im};  // negation toggles the sign bit: -0.0 and NaN payloads survive
+        const int64_t h = (n - 1) / 2;
+        std::memcpy(reinterpret_cast<T*>(full) + 2, packed + 1, size_t(2 * h) * sizeof(T));
+        using O = vops<T>;
+        using V = typename O::V;
+        using S = typename O::seq;
+        constexpr int64_t w = complex_per_vector<T>;
+        int64_t k = 1;
+        for (; k + w - 1 <= h; k += w) {
+            V v;
+            std::memcpy(&v, packed + 2 * k - 1, sizeof v);
+            const V out = reverse_pairs(conj_lanes(v, -v, S{}), S{});
+            std::memcpy(reinterpret_cast<T*>(full + n - k - w + 1), &out, sizeof out);
         }
+        for (; k <= h; ++k) full[n - k] = {packed[2 * k - 1], -packed[2 * k]};
         if (n % 2 == 0 && n > 1) full[n / 2] = {packed[n - 1], T(0)};
         return;
     }
@@ -393,6 +460,9 @@ int krn_magnitude_32fc(const krn_32fc* src, float* dst, int n) {
     if (n < 1) return krn_err_size;
     const float* p = &src[0].re;
     int k = 0;
+#if QOR_LEVEL >= 3
+    for (; k + 8 <= n; k += 8) _mm256_storeu_ps(dst + k, magnitude8(sums_of_squares8(p + 2 * k)));
+#endif
     for (; k + 4 <= n; k += 4) _mm_storeu_ps(dst + k, magnitude4(sums_of_squares(p + 2 * k)));
     if (k < n) {
         float in[8] = {}, out[4];
@@ -406,7 +476,23 @@ int krn_magnitude_32fc(const krn_32fc* src, float* dst, int n) {
 int krn_magnitude_64fc(const krn_64fc* src, double* dst, int n) {
     if (!src || !dst) return krn_err_null;
     if (n < 1) return krn_err_size;
-    for (int k = 0; k < n; ++k) {
+    const double* p = &src[0].re;
+    int k = 0;
+#if QOR_LEVEL >= 3
+    for (; k + 4 <= n; k += 4) {
+        const __m256d a = _mm256_loadu_pd(p + 2 * k), b = _mm256_loadu_pd(p + 2 * k + 4);
+        const __m256d lo = _mm256_permute2f128_pd(a, b, 0x20), hi = _mm256_permute2f128_pd(a, b, 0x31);
+        const __m256d a2 = _mm256_mul_pd(lo, lo), b2 = _mm256_mul_pd(hi, hi);
+        const __m256d s = _mm256_add_pd(_mm256_unpacklo_pd(a2, b2), _mm256_unpackhi_pd(a2, b2));
+        _mm256_storeu_pd(dst + k, _mm256_sqrt_pd(s));
+    }
+#endif
+    for (; k + 2 <= n; k += 2) {
+        const __m128d a = _mm_loadu_pd(p + 2 * k), b = _mm_loadu_pd(p + 2 * k + 2);
+        const __m128d a2 = _mm_mul_pd(a, a), b2 = _mm_mul_pd(b, b);
+        _mm_storeu_pd(dst + k, _mm_sqrt_pd(_mm_add_pd(_mm_unpacklo_pd(a2, b2), _mm_unpackhi_pd(a2, b2))));
+    }
+    for (; k < n; ++k) {
         const double re = src[k].re, im = src[k].im;
         dst[k] = std::sqrt(re * re + im * im);
     }

@@ -71,195 +71,330 @@ struct vops {
     }
     static void store(cx<T>* p, V v) { std::memcpy(p, &v, sizeof v); }
     // w in every lane pair
-    static V repeat(cx<T> w) {
-        cx<T> pairs[lanes / 2];
-        for (auto& p : pairs) p = w;
-        return load(pairs);
+    template <size_t... I>
+    static V repeat(cx<T> w, std::index_sequence<I...>) {
+        return V{((I & 1) ? w.i : w.r)...};
     }
-    // (+1, -1, +1, -1, ...) and its negation
-    static V plus_minus() {
-        V v;
-        for (int j = 0; j < lanes; ++j) v[j] = (j & 1) ? T(-1) : T(1);
-        return v;
+    static V repeat(cx<T> w) { return repeat(w, seq{}); }
+    // (+1, -1, +1, -1, ...), a constant the compiler folds
+    template <size_t... I>
+    static V plus_minus(std::index_sequence<I...>) {
+        return V{((I & 1) ? T(-1) : T(1))...};
     }
+    static V plus_minus() { return plus_minus(seq{}); }
     // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i)
     static V mul(V a, V w, V mp) { return a * even_lanes(w, seq{}) + swap_pairs(a, seq{}) * odd_lanes(w, seq{}) * mp; }
     // -i * t = (t.i, -t.r)
     static V rotate(V t, V pm) { return swap_pairs(t, seq{}) * pm; }
-    // The even and the odd complex values of a followed by b.
-    template <size_t... I>
-    static V even(V a, V b, std::index_sequence<I...>) {
-        return __builtin_shufflevector(a, b, ((I & 1) ? 2 * I - 1 : 2 * I)...);
+    // The even and the odd units of U complex values of a followed by b.
+    template <int U, size_t... I>
+    static V even_u(V a, V b, std::index_sequence<I...>) {
+        return __builtin_shufflevector(a, b, ((I / (2 * U)) * 4 * U + I % (2 * U))...);
     }
-    template <size_t... I>
-    static V odd(V a, V b, std::index_sequence<I...>) {
-        return __builtin_shufflevector(a, b, ((I & 1) ? 2 * I + 1 : 2 * I + 2)...);
+    template <int U, size_t... I>
+    static V odd_u(V a, V b, std::index_sequence<I...>) {
+        return __builtin_shufflevector(a, b, ((I / (2 * U)) * 4 * U + 2 * U + I % (2 * U))...);
     }
-    static V even(V a, V b) { return even(a, b, seq{}); }
-    static V odd(V a, V b) { return odd(a, b, seq{}); }
+    template <int U>
+    static V even_u(V a, V b) { return even_u<U>(a, b, seq{}); }
+    template <int U>
+    static V odd_u(V a, V b) { return odd_u<U>(a, b, seq{}); }
+};
+
+// The butterflies of radix 2 to 5, once on vectors (x the inputs, w[m-1] the twiddle of output m,
+// y the outputs) and once on scalars (input j at c[j*ci], output m at h[m*so], twiddle m-1 at
+// w[(m-1)*wi]); both compute the same operations in the same order.
+template <class T>
+struct radix2 {
+    static constexpr int p = 2;
+    using O = vops<T>;
+    using V = typename O::V;
+    static void vec(const V* x, V* y, const V* w) {
+        y[0] = x[0] + x[1];
+        y[1] = O::mul(x[0] - x[1], w[0], -O::plus_minus());
+    }
+    static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t) {
+        const cx<T> a = c[0], b = c[ci];
+        h[0] = add(a, b);
+        h[so] = mul(sub(a, b), w[0]);
+    }
 };
 
 template <class T>
-void pass2(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
-    for (int64_t k = 0; k < l1; ++k) {
-        const cx<T>* c0 = cc + ido * (2 * k);
-        const cx<T>* c1 = c0 + ido;
-        cx<T>* h0 = ch + ido * k;
-        cx<T>* h1 = h0 + ido * l1;
-        int64_t i = 0;
-        if (ido >= complex_per_vector<T>) {
-            using O = vops<T>;
-            const auto mp = -O::plus_minus();
-            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
-                const auto a = O::load(c0 + i), b = O::load(c1 + i);
-                O::store(h0 + i, a + b);
-                O::store(h1 + i, O::mul(a - b, O::load(wa + i), mp));
-            }
-        }
-        for (; i < ido; ++i) {
-            const cx<T> a = c0[i], b = c1[i];
-            h0[i] = add(a, b);
-            h1[i] = mul(sub(a, b), wa[i]);
-        }
+struct radix3 {
+    static constexpr int p = 3;
+    static constexpr T tw1r = T(-0.5), tw1i = T(-0.86602540378443864676372317075294);
+    using O = vops<T>;
+    using V = typename O::V;
+    static void vec(const V* x, V* y, const V* w) {
+        const auto mp = -O::plus_minus();
+        const V t1 = x[1] + x[2], t2 = x[1] - x[2];
+        y[0] = x[0] + t1;
+        const V ca = x[0] + tw1r * t1;
+        const V cb = swap_pairs(tw1i * t2, typename O::seq{}) * mp;
+        y[1] = O::mul(ca + cb, w[0], mp);
+        y[2] = O::mul(ca - cb, w[1], mp);
     }
-}
+    static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
+        const cx<T> a = c[0], b = c[ci], d = c[2 * ci];
+        const cx<T> t1 = add(b, d), t2 = sub(b, d);
+        h[0] = add(a, t1);
+        const cx<T> ca = {a.r + tw1r * t1.r, a.i + tw1r * t1.i};
+        const cx<T> cb = {-(tw1i * t2.i), tw1i * t2.r};
+        h[so] = mul(add(ca, cb), w[0]);
+        h[2 * so] = mul(sub(ca, cb), w[wi]);
+    }
+};
 
 template <class T>
-void pass3(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
-    const T tw1r = T(-0.5), tw1i = T(-0.86602540378443864676372317075294);
-    const cx<T>* w1 = wa;
-    const cx<T>* w2 = wa + ido;
-    for (int64_t k = 0; k < l1; ++k) {
-        const cx<T>* c0 = cc + ido * (3 * k);
-        cx<T>* h0 = ch + ido * k;
-        const int64_t so = ido * l1;
-        int64_t i = 0;
-        if (ido >= complex_per_vector<T>) {
-            using O = vops<T>;
-            const auto mp = -O::plus_minus();
-            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
-                const auto a = O::load(c0 + i), b = O::load(c0 + i + ido), c = O::load(c0 + i + 2 * ido);
-                const auto t1 = b + c, t2 = b - c;
-                O::store(h0 + i, a + t1);
-                const auto ca = a + tw1r * t1;
-                const auto cb = swap_pairs(tw1i * t2, typename O::seq{}) * mp;
-                O::store(h0 + i + so, O::mul(ca + cb, O::load(w1 + i), mp));
-                O::store(h0 + i + 2 * so, O::mul(ca - cb, O::load(w2 + i), mp));
-            }
-        }
-        for (; i < ido; ++i) {
-            const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido];
-            const cx<T> t1 = add(b, c), t2 = sub(b, c);
-            h0[i] = add(a, t1);
-            const cx<T> ca = {a.r + tw1r * t1.r, a.i + tw1r * t1.i};
-            const cx<T> cb = {-(tw1i * t2.i), tw1i * t2.r};
-            h0[i + so] = mul(add(ca, cb), w1[i]);
-            h0[i + 2 * so] = mul(sub(ca, cb), w2[i]);
-        }
+struct radix4 {
+    static constexpr int p = 4;
+    using O = vops<T>;
+    using V = typename O::V;
+    static void vec(const V* x, V* y, const V* w) {
+        const auto pm = O::plus_minus(), mp = -pm;
+        const V t1 = x[0] + x[2], t2 = x[0] - x[2], t3 = x[1] + x[3], rot = O::rotate(x[1] - x[3], pm);
+        y[0] = t1 + t3;
+        y[1] = O::mul(t2 + rot, w[0], mp);
+        y[2] = O::mul(t1 - t3, w[1], mp);
+        y[3] = O::mul(t2 - rot, w[2], mp);
     }
-}
+    static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
+        const cx<T> a = c[0], b = c[ci], d0 = c[2 * ci], d = c[3 * ci];
+        const cx<T> t1 = add(a, d0), t2 = sub(a, d0), t3 = add(b, d), t4 = sub(b, d);
+        h[0] = add(t1, t3);
+        h[so] = mul(cx<T>{t2.r + t4.i, t2.i - t4.r}, w[0]);
+        h[2 * so] = mul(sub(t1, t3), w[wi]);
+        h[3 * so] = mul(cx<T>{t2.r - t4.i, t2.i + t4.r}, w[2 * wi]);
+    }
+};
 
 template <class T>
-void pass4(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
-    const cx<T>* w1 = wa;
-    const cx<T>* w2 = wa + ido;
-    const cx<T>* w3 = wa + 2 * ido;
+struct radix5 {
+    static constexpr int p = 5;
+    static constexpr T tw1r = T(0.3090169943749474241022934171828191), tw1i = T(-0.9510565162951535721164393333793821);
+    static constexpr T tw2r = T(-0.8090169943749474241022934171828191), tw2i = T(-0.5877852522924731291687059546390728);
+    using O = vops<T>;
+    using V = typename O::V;
+    static void vec(const V* x, V* y, const V* w) {
+        using S = typename O::seq;
+        const auto mp = -O::plus_minus();
+        const V a = x[0];
+        const V t1 = x[1] + x[4], t4 = x[1] - x[4], t2 = x[2] + x[3], t3 = x[2] - x[3];
+        y[0] = a + t1 + t2;
+        const V ca1 = a + tw1r * t1 + tw2r * t2;
+        const V cb1 = swap_pairs(tw1i * t4 + tw2i * t3, S{}) * mp;
+        const V ca2 = a + tw2r * t1 + tw1r * t2;
+        const V cb2 = swap_pairs(tw2i * t4 - tw1i * t3, S{}) * mp;
+        y[1] = O::mul(ca1 + cb1, w[0], mp);
+        y[4] = O::mul(ca1 - cb1, w[3], mp);
+        y[2] = O::mul(ca2 + cb2, w[1], mp);
+        y[3] = O::mul(ca2 - cb2, w[2], mp);
+    }
+    static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
+        const cx<T> a = c[0], b1 = c[ci], b2 = c[2 * ci], b3 = c[3 * ci], b4 = c[4 * ci];
+        const cx<T> t1 = add(b1, b4), t4 = sub(b1, b4), t2 = add(b2, b3), t3 = sub(b2, b3);
+        h[0] = {a.r + t1.r + t2.r, a.i + t1.i + t2.i};
+        const cx<T> ca1 = {a.r + tw1r * t1.r + tw2r * t2.r, a.i + tw1r * t1.i + tw2r * t2.i};
+        const cx<T> cb1 = {-(tw1i * t4.i + tw2i * t3.i), tw1i * t4.r + tw2i * t3.r};
+        const cx<T> ca2 = {a.r + tw2r * t1.r + tw1r * t2.r, a.i + tw2r * t1.i + tw1r * t2.i};
+        const cx<T> cb2 = {-(tw2i * t4.i - tw1i * t3.i), tw2i * t4.r - tw1i * t3.r};
+        h[so] = mul(add(ca1, cb1), w[0]);
+        h[4 * so] = mul(sub(ca1, cb1), w[3 * wi]);
+        h[2 * so] = mul(add(ca2, cb2), w[wi]);
+        h[3 * so] = mul(sub(ca2, cb2), w[2 * wi]);
+    }
+};
+
+// Short stages (ido below a vector) run with vectors over k instead of i. For a radix of 2 or 4
+// and ido dividing the vector, the p inputs of each k are contiguous units of ido values, and
+// the p vectors of a block of k split into the p input vectors by one or two rounds of
+// even/odd unit selection. Returns the first k left to the caller.
+template <class B, int U, class T>
+int64_t by_units(int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>, kk = C / U;
+    const int64_t so = U * l1;
+    V w[p - 1], x[p], y[p];
+#pragma GCC unroll 8
+    for (int m = 0; m < p - 1; ++m) {
+        cx<T> t[C];
+#pragma GCC unroll 16
+        for (int64_t q = 0; q < C; ++q) t[q] = wa[m * U + q % U];
+        w[m] = O::load(t);
+    }
+    int64_t k0 = 0;
+    for (; k0 + kk <= l1; k0 += kk) {
+        const cx<T>* c = cc + p * U * k0;
+        if constexpr (p == 2) {
+            const V l0 = O::load(c), l1v = O::load(c + C);
+            x[0] = O::template even_u<U>(l0, l1v);
+            x[1] = O::template odd_u<U>(l0, l1v);
+        } else {
+            const V l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
+            const V e01 = O::template even_u<U>(l0, l1v), o01 = O::template odd_u<U>(l0, l1v);
+            const V e23 = O::template even_u<U>(l2, l3), o23 = O::template odd_u<U>(l2, l3);
+            x[0] = O::template even_u<U>(e01, e23);
+            x[2] = O::template odd_u<U>(e01, e23);
+            x[1] = O::template even_u<U>(o01, o23);
+            x[3] = O::template odd_u<U>(o01, o23);
+        }
+        B::vec(x, y, w);
+#pragma GCC unroll 8
+        for (int m = 0; m < p; ++m) O::store(ch + U * k0 + m * so, y[m]);
+    }
+    return k0;
+}
+
+// Lane q of a vector from / to p[q * stride] (t: room for one vector). AVX-512 gathers; the
+// lower levels go through memory (their gathers are left alone: the emulator used by the tests
+// gets them wrong).
+template <class T, class V = typename vops<T>::V>
+inline V gather(const cx<T>* p, int64_t stride, cx<T>* t) {
+#if QOR_LEVEL >= 5
+    (void)t;
+    const double* base = reinterpret_cast<const double*>(p);
+    __m512i idx;
+    if constexpr (sizeof(T) == 4) {
+        idx = _mm512_mullo_epi64(_mm512_set_epi64(7, 6, 5, 4, 3, 2, 1, 0), _mm512_set1_epi64(stride));
+    } else {
+        idx = _mm512_add_epi64(_mm512_mullo_epi64(_mm512_set_epi64(3, 3, 2, 2, 1, 1, 0, 0), _mm512_set1_epi64(2 * stride)),
+                               _mm512_set_epi64(1, 0, 1, 0, 1, 0, 1, 0));
+    }
+    return reinterpret_cast<V>(_mm512_mask_i64gather_pd(_mm512_setzero_pd(), 0xFF, idx, base, 8));
+#else
+    constexpr int64_t C = complex_per_vector<T>;
+#pragma GCC unroll 16
+    for (int64_t q = 0; q < C; ++q) t[q] = p[stride * q];
+    return vops<T>::load(t);
+#endif
+}
+
+template <class T, class V>
+inline void scatter(cx<T>* p, int64_t stride, V v, cx<T>* t) {
+    constexpr int64_t C = complex_per_vector<T>;
+    vops<T>::store(t, v);
+#pragma GCC unroll 16
+    for (int64_t q = 0; q < C; ++q) p[stride * q] = t[q];
+}
+
+// Any radix, ido below a vector: lane q of a vector takes block k0 + q, gathered and scattered
+// value by value; the twiddles are the same for the whole vector.
+template <class B, class T>
+int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
+    const int64_t so = ido * l1;
+    V w[p - 1], x[p], y[p];
+    cx<T> t[C];
+    int64_t k0 = 0;
+    for (; k0 + C <= l1; k0 += C) {
+        for (int64_t i = 0; i < ido; ++i) {
+            const cx<T>* c = cc + i + ido * p * k0;
+#pragma GCC unroll 8
+            for (int j = 0; j < p; ++j) x[j] = gather(c + ido * j, ido * p, t);
+#pragma GCC unroll 8
+            for (int m = 0; m < p - 1; ++m) w[m] = O::repeat(wa[i + m * ido]);
+            B::vec(x, y, w);
+            cx<T>* h = ch + i + ido * k0;
+#pragma GCC unroll 8
+            for (int m = 0; m < p; ++m) {
+                if (ido == 1) O::store(h + m * so, y[m]);
+                else scatter(h + m * so, ido, y[m], t);
+            }
+        }
+    }
+    return k0;
+}
+
+template <class B, class T>
+void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
     const int64_t so = ido * l1;
     int64_t k0 = 0;
-    if (ido == 1 && l1 % complex_per_vector<T> == 0) {
-        // The last stage: vectors run over k, the four inputs of each k deinterleaved from four
-        // consecutive vectors. The twiddles are all 1 and still applied, as in the scalar code.
-        using O = vops<T>;
-        constexpr int64_t C = complex_per_vector<T>;
-        const auto pm = O::plus_minus(), mp = -pm;
-        const typename O::V w[3] = {O::repeat(wa[0]), O::repeat(wa[1]), O::repeat(wa[2])};
-        for (; k0 < l1; k0 += C) {
-            const cx<T>* c = cc + 4 * k0;
-            const auto l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
-            const auto e01 = O::even(l0, l1v), o01 = O::odd(l0, l1v), e23 = O::even(l2, l3), o23 = O::odd(l2, l3);
-            const auto a = O::even(e01, e23), cv = O::odd(e01, e23), b = O::even(o01, o23), d = O::odd(o01, o23);
-            const auto t1 = a + cv, t2 = a - cv, t3 = b + d, rot = O::rotate(b - d, pm);
-            O::store(ch + k0, t1 + t3);
-            O::store(ch + k0 + so, O::mul(t2 + rot, w[0], mp));
-            O::store(ch + k0 + 2 * so, O::mul(t1 - t3, w[1], mp));
-            O::store(ch + k0 + 3 * so, O::mul(t2 - rot, w[2], mp));
+    if (ido < C) {
+        if constexpr ((p == 2 || p == 4) && C >= 2) {
+            if (ido == 1) k0 = by_units<B, 1>(l1, cc, ch, wa);
+            if constexpr (C >= 4)
+                if (ido == 2) k0 = by_units<B, 2>(l1, cc, ch, wa);
+            if constexpr (C >= 8)
+                if (ido == 4) k0 = by_units<B, 4>(l1, cc, ch, wa);
         }
+        if (k0 == 0) k0 = by_lanes<B>(ido, l1, cc, ch, wa);
     }
+    V x[p], y[p], w[p - 1];
     for (int64_t k = k0; k < l1; ++k) {
-        const cx<T>* c0 = cc + ido * (4 * k);
+        const cx<T>* c0 = cc + ido * (p * k);
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
-        if (ido >= complex_per_vector<T>) {
-            using O = vops<T>;
-            const auto pm = O::plus_minus(), mp = -pm;
-            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
-                const auto a = O::load(c0 + i), b = O::load(c0 + i + ido), c = O::load(c0 + i + 2 * ido),
-                           d = O::load(c0 + i + 3 * ido);
-                const auto t1 = a + c, t2 = a - c, t3 = b + d, rot = O::rotate(b - d, pm);
-                O::store(h0 + i, t1 + t3);
-                O::store(h0 + i + so, O::mul(t2 + rot, O::load(w1 + i), mp));
-                O::store(h0 + i + 2 * so, O::mul(t1 - t3, O::load(w2 + i), mp));
-                O::store(h0 + i + 3 * so, O::mul(t2 - rot, O::load(w3 + i), mp));
-            }
+        for (; i + C <= ido; i += C) {
+#pragma GCC unroll 8
+            for (int j = 0; j < p; ++j) x[j] = O::load(c0 + i + j * ido);
+#pragma GCC unroll 8
+            for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + i + m * ido);
+            B::vec(x, y, w);
+#pragma GCC unroll 8
+            for (int m = 0; m < p; ++m) O::store(h0 + i + m * so, y[m]);
         }
-        for (; i < ido; ++i) {
-            const cx<T> a = c0[i], b = c0[i + ido], c = c0[i + 2 * ido], d = c0[i + 3 * ido];
-            const cx<T> t1 = add(a, c), t2 = sub(a, c), t3 = add(b, d), t4 = sub(b, d);
-            h0[i] = add(t1, t3);
-            h0[i + so] = mul(cx<T>{t2.r + t4.i, t2.i - t4.r}, w1[i]);
-            h0[i + 2 * so] = mul(sub(t1, t3), w2[i]);
-            h0[i + 3 * so] = mul(cx<T>{t2.r - t4.i, t2.i + t4.r}, w3[i]);
-        }
-    }
-}
-
-template <class T>
-void pass5(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
-    const T tw1r = T(0.3090169943749474241022934171828191), tw1i = T(-0.9510565162951535721164393333793821);
-    const T tw2r = T(-0.8090169943749474241022934171828191), tw2i = T(-0.5877852522924731291687059546390728);
-    const int64_t so = ido * l1;
-    for (int64_t k = 0; k < l1; ++k) {
-        const cx<T>* c0 = cc + ido * (5 * k);
-        cx<T>* h0 = ch + ido * k;
-        int64_t i = 0;
-        if (ido >= complex_per_vector<T>) {
-            using O = vops<T>;
-            using S = typename O::seq;
-            const auto mp = -O::plus_minus();
-            for (; i + complex_per_vector<T> <= ido; i += complex_per_vector<T>) {
-                const auto a = O::load(c0 + i), b1 = O::load(c0 + i + ido), b2 = O::load(c0 + i + 2 * ido),
-                           b3 = O::load(c0 + i + 3 * ido), b4 = O::load(c0 + i + 4 * ido);
-                const auto t1 = b1 + b4, t4 = b1 - b4, t2 = b2 + b3, t3 = b2 - b3;
-                O::store(h0 + i, a + t1 + t2);
-                const auto ca1 = a + tw1r * t1 + tw2r * t2;
-                const auto cb1 = swap_pairs(tw1i * t4 + tw2i * t3, S{}) * mp;
-                const auto ca2 = a + tw2r * t1 + tw1r * t2;
-                const auto cb2 = swap_pairs(tw2i * t4 - tw1i * t3, S{}) * mp;
-                O::store(h0 + i + so, O::mul(ca1 + cb1, O::load(wa + i), mp));
-                O::store(h0 + i + 4 * so, O::mul(ca1 - cb1, O::load(wa + i + 3 * ido), mp));
-                O::store(h0 + i + 2 * so, O::mul(ca2 + cb2, O::load(wa + i + ido), mp));
-                O::store(h0 + i + 3 * so, O::mul(ca2 - cb2, O::load(wa + i + 2 * ido), mp));
-            }
-        }
-        for (; i < ido; ++i) {
-            const cx<T> a = c0[i], b1 = c0[i + ido], b2 = c0[i + 2 * ido], b3 = c0[i + 3 * ido],
-                        b4 = c0[i + 4 * ido];
-            const cx<T> t1 = add(b1, b4), t4 = sub(b1, b4), t2 = add(b2, b3), t3 = sub(b2, b3);
-            h0[i] = {a.r + t1.r + t2.r, a.i + t1.i + t2.i};
-            const cx<T> ca1 = {a.r + tw1r * t1.r + tw2r * t2.r, a.i + tw1r * t1.i + tw2r * t2.i};
-            const cx<T> cb1 = {-(tw1i * t4.i + tw2i * t3.i), tw1i * t4.r + tw2i * t3.r};
-            const cx<T> ca2 = {a.r + tw2r * t1.r + tw1r * t2.r, a.i + tw2r * t1.i + tw1r * t2.i};
-            const cx<T> cb2 = {-(tw2i * t4.i - tw1i * t3.i), tw2i * t4.r - tw1i * t3.r};
-            h0[i + so] = mul(add(ca1, cb1), wa[i]);
-            h0[i + 4 * so] = mul(sub(ca1, cb1), wa[i + 3 * ido]);
-            h0[i + 2 * so] = mul(add(ca2, cb2), wa[i + ido]);
-            h0[i + 3 * so] = mul(sub(ca2, cb2), wa[i + 2 * ido]);
-        }
+        for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
     }
 }
 
 // Any other factor (6 and the odd factors from 7 up to the last-factor limit): a direct DFT of p
 // points per butterfly, pairing j with p - j so that odd p needs half the products.
+// The vector form of the loop below over the i of one k, for ido of a vector or more; returns
+// the first i left to the scalar loop.
+template <class T>
+int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
+                     const cx<T>* roots) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int64_t C = complex_per_vector<T>;
+    const V pm = O::plus_minus(), mp = -pm;
+    V v[152], s[76], d[76];
+    const int h = (p - 1) / 2;
+    int64_t i = 0;
+    for (; i + C <= ido; i += C) {
+        for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
+        V x0 = v[0];
+        for (int j = 1; j <= h; ++j) {
+            s[j] = v[j] + v[p - j];
+            d[j] = v[j] - v[p - j];
+            x0 = x0 + s[j];
+        }
+        if ((p & 1) == 0) x0 = x0 + v[p / 2];
+        O::store(h0 + i, x0);
+        for (int m = 1; m <= h; ++m) {
+            V re = v[0], im = V{};
+            int jm = 0;
+            for (int j = 1; j <= h; ++j) {
+                jm += m;
+                if (jm >= p) jm -= p;
+                const cx<T> w = roots[jm];
+                re = re + w.r * s[j];
+                im = im + w.i * d[j];
+            }
+            if ((p & 1) == 0) re = re + ((m & 1) ? T(-1) : T(1)) * v[p / 2];
+            const V sw = swap_pairs(im, typename O::seq{});
+            O::store(h0 + i + m * so, O::mul(re + sw * mp, O::load(wa + i + (m - 1) * ido), mp));
+            O::store(h0 + i + (p - m) * so, O::mul(re + sw * pm, O::load(wa + i + (p - m - 1) * ido), mp));
+        }
+        if ((p & 1) == 0) {
+            V x = v[0];
+            for (int j = 1; j < p; ++j) x = (j & 1) ? x - v[j] : x + v[j];
+            O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
+        }
+    }
+    return i;
+}
+
 template <class T>
 void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
               const cx<T>* roots) {
@@ -270,7 +405,8 @@ void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const 
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (int64_t(p) * k);
         cx<T>* h0 = ch + ido * k;
-        for (int64_t i = 0; i < ido; ++i) {
+        const int64_t i0 = pass_any_vec(p, ido, so, c0, h0, wa, roots);
+        for (int64_t i = i0; i < ido; ++i) {
             for (int j = 0; j < p; ++j) v[j] = c0[i + ido * j];
             cx<T> x0 = v[0];
             for (int j = 1; j <= h; ++j) {
@@ -314,19 +450,18 @@ void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const 
 // but not x. Returns the buffer holding the result.
 template <class T>
 cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
-    int64_t l1 = 1;
+    int64_t l1 = 1, ido = cp.len;  // ido shrinks by each factor: constant divisions for 2 to 5
     const cx<T>* from = in;
     cx<T>* to = x;
     for (int s = 0; s < cp.stages; ++s) {
         const int p = cp.factor[s];
-        const int64_t ido = cp.len / (l1 * p);
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
         switch (p) {
-            case 2: pass2(ido, l1, from, to, wa); break;
-            case 3: pass3(ido, l1, from, to, wa); break;
-            case 4: pass4(ido, l1, from, to, wa); break;
-            case 5: pass5(ido, l1, from, to, wa); break;
-            default: pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
+            case 2: pass<radix2<T>>(ido /= 2, l1, from, to, wa); break;
+            case 3: pass<radix3<T>>(ido /= 3, l1, from, to, wa); break;
+            case 4: pass<radix4<T>>(ido /= 4, l1, from, to, wa); break;
+            case 5: pass<radix5<T>>(ido /= 5, l1, from, to, wa); break;
+            default: ido /= p; pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
         }
         l1 *= p;
         from = to;

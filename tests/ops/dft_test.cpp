@@ -185,6 +185,28 @@ TEST(SpectrumKernels, ExpansionMirrorsWithToggledSign) {
         double area[12] = {1, 2, 3, 4, 5, 6};
         ASSERT_EQ(krn_pack_to_complex_64f_variant(level)(area, reinterpret_cast<krn_64fc*>(area), 6), 0);
         EXPECT_EQ(std::memcmp(area, f6, sizeof f6), 0);
+        // Lengths that fill whole vectors at every width, against the rule itself.
+        for (int len : {37, 38}) {
+            std::vector<double> pk(size_t(len), 0.0);
+            for (int j = 0; j < len; ++j) pk[size_t(j)] = j % 3 ? 1.5 * j : -0.0;
+            std::vector<krn_64fc> got(pk.size()), want(pk.size());
+            want[0] = {pk[0], 0.0};
+            for (int k = 1; 2 * k < len; ++k) {
+                want[size_t(k)] = {pk[size_t(2 * k - 1)], pk[size_t(2 * k)]};
+                want[size_t(len - k)] = {pk[size_t(2 * k - 1)], -pk[size_t(2 * k)]};
+            }
+            if (len % 2 == 0) want[size_t(len / 2)] = {pk[size_t(len - 1)], 0.0};
+            ASSERT_EQ(krn_pack_to_complex_64f_variant(level)(pk.data(), got.data(), len), 0);
+            EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(krn_64fc)), 0) << len;
+            std::vector<float> pf(pk.begin(), pk.end());
+            std::vector<krn_32fc> gotf(pk.size());
+            ASSERT_EQ(krn_pack_to_complex_32f_variant(level)(pf.data(), gotf.data(), len), 0);
+            for (int k = 0; k < len; ++k) {
+                EXPECT_EQ(double(gotf[size_t(k)].re), want[size_t(k)].re) << k;
+                EXPECT_EQ(std::signbit(gotf[size_t(k)].im), std::signbit(want[size_t(k)].im)) << k;
+                EXPECT_EQ(double(gotf[size_t(k)].im), want[size_t(k)].im) << k;
+            }
+        }
         EXPECT_EQ(krn_pack_to_complex_64f_variant(level)(nullptr, f6, 0), krn_err_null);
         EXPECT_EQ(krn_pack_to_complex_64f_variant(level)(p6, f6, 0), krn_err_size);
     });
@@ -204,9 +226,12 @@ TEST(SpectrumKernels, MagnitudeWithinAFewUlps) {
     z.push_back({std::nanf(""), 1.0f});
     z.push_back({1e-18f, 2e-18f});
     const int n = int(z.size());
+    std::vector<float> first;  // every level gives the bits of the first one
     for_each_supported_level([&](int level) {
         std::vector<float> m(static_cast<size_t>(n));
         ASSERT_EQ(krn_magnitude_32fc_variant(level)(z.data(), m.data(), n), 0);
+        if (first.empty()) first = m;
+        EXPECT_EQ(std::memcmp(first.data(), m.data(), m.size() * sizeof(float)), 0);
         for (int k = 0; k < n; ++k) {
             const float s = z[size_t(k)].re * z[size_t(k)].re + z[size_t(k)].im * z[size_t(k)].im;
             const float want = std::sqrt(s);

@@ -125,20 +125,19 @@ struct roots {
         const int s = shift_for(n);
         return (int64_t(1) << s) + ((n - 1) >> s) + 1;
     }
-    static cx<double> exact(int64_t k, int64_t n) {
-        // Reduce to the first octant so the argument is small and the result symmetric.
-        const int64_t n8 = 8 * k;
-        double a;
+    // The argument of k reduced to the first octant: the octant and x = (pi/4) * r / n, r in [0, n].
+    struct reduced {
         int oct;
-        // oct = which eighth of the circle; r in [0, n/8] as a fraction of the circle.
-        oct = int(n8 / n);
+        int64_t r;
+    };
+    static reduced reduce(int64_t k, int64_t n) {
+        const int64_t n8 = 8 * k;
+        const int oct = int(n8 / n);
         const int64_t rem = n8 - int64_t(oct) * n;  // 0 <= rem < n, position within the octant * 8
-        // The argument is at most pi/4, where the double sine and cosine are correctly rounded
-        // or nearly so.
-        const double quarter_pi = 0.78539816339744830961566084581987572;
-        const double x = quarter_pi * (double((oct & 1) ? n - rem : rem) / double(n));
-        const double c = std::cos(x), s = std::sin(x);
-        // angle = (oct/8)*2pi + (+-)x; rebuild cos and sin of the full angle.
+        return {oct, (oct & 1) ? n - rem : rem};
+    }
+    // cos and sin of the full angle from those of the reduced argument.
+    static cx<double> rebuild(int oct, double c, double s) {
         double rc, rs;
         switch (oct) {
             case 0: rc = c; rs = s; break;
@@ -150,8 +149,15 @@ struct roots {
             case 6: rc = s; rs = -c; break;
             default: rc = c; rs = -s; break;
         }
-        a = rs;
-        return {double(rc), double(-a)};
+        return {rc, -rs};
+    }
+    static cx<double> exact(int64_t k, int64_t n) {
+        // The argument is at most pi/4, where the double sine and cosine are correctly rounded
+        // or nearly so.
+        const reduced a = reduce(k, n);
+        const double quarter_pi = 0.78539816339744830961566084581987572;
+        const double x = quarter_pi * (double(a.r) / double(n));
+        return rebuild(a.oct, std::cos(x), std::sin(x));
     }
     void fill(int64_t len, cx<double>* scratch) {
         n = len;
@@ -159,7 +165,20 @@ struct roots {
         lo = scratch;
         hi = scratch + (int64_t(1) << shift);
         for (int64_t j = 0; j < (int64_t(1) << shift); ++j) lo[j] = exact(j, n);
-        for (int64_t j = 0; (j << shift) < n; ++j) hi[j] = exact(j << shift, n);
+        // When 8 << shift divides n, every reduced argument of the high table is that of one of its
+        // first-octant entries (r = 8k, k = j << shift): those are computed, the rest rebuilt
+        // from them, the same values with an eighth of the sine and cosine calls.
+        const int64_t g = int64_t(8) << shift;
+        const bool fold = n % g == 0;
+        for (int64_t j = 0; (j << shift) < n; ++j) {
+            const reduced a = reduce(j << shift, n);
+            if (fold && a.oct > 0 && a.r < n) {
+                const cx<double> e = hi[a.r / g];
+                hi[j] = rebuild(a.oct, e.r, -e.i);
+            } else {
+                hi[j] = exact(j << shift, n);
+            }
+        }
     }
     // k in [0, n)
     cx<double> operator()(int64_t k) const {
@@ -241,6 +260,10 @@ void place_passes(complex_plan& cp, int64_t len, int stages, const int32_t* fact
     cp.len = int32_t(len);
     cp.stages = stages;
     if (spec.base) r.fill(len, scratch);
+    // The first stage's first row holds w^k for every k below its length: later twiddles with
+    // such a k are copied from it instead of multiplied again (the same values, bit for bit).
+    const cx<T>* row = nullptr;
+    int64_t row_len = 0;
     int64_t l1 = 1;
     for (int s = 0; s < stages; ++s) {
         const int p = factor[s];
@@ -251,8 +274,16 @@ void place_passes(complex_plan& cp, int64_t len, int stages, const int32_t* fact
         cp.twiddles[s] = int32_t(spec.take(count * int64_t(sizeof(cx<T>))));
         if (spec.base) {
             cx<T>* w = reinterpret_cast<cx<T>*>(spec.base + cp.twiddles[s]);
-            for (int m = 1; m < p; ++m)
-                for (int64_t i = 0; i < ido; ++i) store(w++, r(int64_t(m) * i * l1));
+            for (int m = 1; m < p; ++m) {
+                const int64_t step = int64_t(m) * l1;
+                int64_t i = 0;
+                for (; i < ido && i * step < row_len; ++i) *w++ = row[i * step];
+                for (; i < ido; ++i) store(w++, r(i * step));
+                if (s == 0 && m == 1) {
+                    row = w - ido;
+                    row_len = ido;
+                }
+            }
             if (generic)
                 for (int j = 0; j < p; ++j) store(w++, r(j * (len / p)));
         }
@@ -342,7 +373,11 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 // b[j] = e^(-pi*i*j^2/L), j^2 taken modulo 2L exactly.
                 r.fill(2 * L, scratch);
                 cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
-                for (int64_t j = 0; j < L; ++j) store(b + j, r((j * j) % (2 * L)));
+                // j^2 mod 2L kept by increments: (j + 1)^2 = j^2 + 2j + 1, one wrap at most.
+                for (int64_t j = 0, sq = 0; j < L; sq += 2 * j + 1, ++j) {
+                    if (sq >= 2 * L) sq -= 2 * L;
+                    store(b + j, r(sq));
+                }
             }
             place_passes<T>(h.conv, K, s.conv_stages, s.conv_factor, spec, r, scratch);
             if (spec.base) {
