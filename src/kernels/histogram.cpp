@@ -52,11 +52,18 @@ inline unsigned lane_bits(vi mask) {
 #endif
 }
 
-template <class T>
-T load(const T* p) {
-    T v;
+// Unaligned: levels, samples and counts sit at any float offset (a pointer of the vector type
+// would promise the vector's alignment, and some compilers then use aligned loads).
+template <class V>
+V load(const void* p) {
+    V v;
     std::memcpy(&v, p, sizeof v);
     return v;
+}
+// One element, from any address (16-bit samples may sit at odd ones).
+template <class T>
+T load(const T* p) {
+    return load<T>(static_cast<const void*>(p));
 }
 
 // The spec as the counting kernels read it: channel 0's levels, always at their fixed offset,
@@ -170,7 +177,7 @@ bool levels_ordered(const float* L, int bins) {
     int k = 0;
     vi falling{};
     for (; k + lanes <= bins; k += lanes)
-        falling |= ~(load(reinterpret_cast<const vf*>(L + k)) <= load(reinterpret_cast<const vf*>(L + k + 1)));
+        falling |= ~(load<vf>(L + k) <= load<vf>(L + k + 1));
     if (lane_bits(falling)) return false;
     for (; k < bins; ++k)
         if (!(L[k] <= L[k + 1])) return false;
@@ -184,7 +191,7 @@ double levels_stray(const float* L, int bins, double lo, double scale) {
     for (int j = 0; j < dlanes; ++j) index[j] = j;
     int k = 0;
     for (; k + dlanes <= bins + 1; k += dlanes, index += dlanes) {
-        vd d = (__builtin_convertvector(load(reinterpret_cast<const vhalf*>(L + k)), vd) - lo) * scale - index;
+        vd d = (__builtin_convertvector(load<vhalf>(L + k), vd) - lo) * scale - index;
         d = d < 0 ? -d : d;
         top = top < d ? d : top;
     }
@@ -260,8 +267,8 @@ struct tally {
         }
         int k = 0;
         for (; k + lanes <= bins; k += lanes) {
-            vi sum = load(reinterpret_cast<const vi*>(counts + k));
-            for (int c = 0; c < copies; ++c) sum += load(reinterpret_cast<const vi*>(copy[c] + k));
+            vi sum = load<vi>(counts + k);
+            for (int c = 0; c < copies; ++c) sum += load<vi>(copy[c] + k);
             std::memcpy(counts + k, &sum, sizeof sum);
         }
         for (; k < bins; ++k)
@@ -318,7 +325,7 @@ int estimate_bins(const float_plan& p, const float* src, int n, int32_t trash, u
     const vi from = vi{} + p.clear_from, frac_mask = vi{} + ((1 << p.shift) - 1), dump = vi{} + trash;
     const vu width = vu{} + uint32_t(p.clear_width), q_end = vu{} + (uint32_t(p.bins) << p.shift);
     for (int i = 0; i < n; i += lanes) {
-        const vf v = load(reinterpret_cast<const vf*>(src + i));
+        const vf v = load<vf>(src + i);
         const vi in = (v >= lo) & (v < hi);
         const vi q = __builtin_convertvector((vf)((vi)((v - lo) * scale) & in), vi);  // skipped lanes: 0
         const vi fast = in & ((vu)((q & frac_mask) - from) < width) & ((vu)q < q_end);
@@ -376,7 +383,7 @@ void count_divided_vector(const int16_t* src, int64_t n, int32_t first, int32_t 
     stand_ins sent;
     int64_t i = 0;
     for (; i + lanes <= n; i += lanes) {
-        const vi v = __builtin_convertvector(load(reinterpret_cast<const vs*>(src + i)), vi);
+        const vi v = __builtin_convertvector(load<vs>(src + i), vi);
         const vi in = (v >= lo) & (v < hi);
         const vf x = __builtin_convertvector((v - lo) & in, vf);
         vi q = __builtin_convertvector(x * reciprocal, vi);
@@ -409,7 +416,7 @@ inline int64_t largest_counter(const uint16_t* table) {
     constexpr int wide = vector_bytes / 2;
     vw top{};
     for (int v = 0; v < hist::table_counters; v += wide) {
-        const vw x = load(reinterpret_cast<const vw*>(table + v));
+        const vw x = load<vw>(table + v);
         top = top < x ? x : top;
     }
     uint16_t largest = 0;
@@ -423,7 +430,7 @@ inline uint32_t sum_counters(const uint16_t* table, int64_t from, int64_t to) {
     vu acc{};
     int64_t v = from;
     for (; v + lanes <= to; v += lanes)
-        acc += __builtin_convertvector(load(reinterpret_cast<const vh*>(table + v)), vu);
+        acc += __builtin_convertvector(load<vh>(table + v), vu);
     uint32_t sum = 0;
     if (to - from >= lanes)
         for (int j = 0; j < lanes; ++j) sum += acc[j];
