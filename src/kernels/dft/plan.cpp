@@ -399,12 +399,12 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 const cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
                 cx<T>* ker = reinterpret_cast<cx<T>*>(spec.base + cp.kernel);
                 cx<T>* tmp = reinterpret_cast<cx<T>*>(init.base + tmp_at);
-                for (int64_t j = 0; j < K; ++j) ker[j] = {T(0), T(0)};
                 for (int64_t j = 0; j < L; ++j) {
                     const cx<T> v = {b[j].r, -b[j].i};
                     ker[j] = v;
                     if (j) ker[K - j] = v;
                 }
+                for (int64_t j = L; j <= K - L; ++j) ker[j] = {T(0), T(0)};
                 // Every level's stages give the same bits: the running level's do the work.
                 cx<T>* res = conv_passes(spec.base, h.conv, ker, tmp);
                 const T inv = T(1) / T(K);
