@@ -437,6 +437,25 @@ int krn_dft_real_fwd_64f(const double* src, double* dst, const uint8_t* spec, ui
     return forward<double>(src, dst, spec, work, dft::id_64f);
 }
 
+namespace {
+template <class T, class C>
+C* complex_passes(const uint8_t* spec, const uint8_t* plan, const C* in, C* x, C* y) {
+    static_assert(sizeof(C) == sizeof(cx<T>), "the public complex type is the engine's");
+    const complex_plan& cp = *reinterpret_cast<const complex_plan*>(plan);
+    return reinterpret_cast<C*>(run_passes<T>(spec, cp, reinterpret_cast<const cx<T>*>(in),
+                                              reinterpret_cast<cx<T>*>(x), reinterpret_cast<cx<T>*>(y)));
+}
+}  // namespace
+
+krn_32fc* krn_dft_complex_passes_32f(const uint8_t* spec, const uint8_t* plan, const krn_32fc* in, krn_32fc* x,
+                                     krn_32fc* y) {
+    return complex_passes<float>(spec, plan, in, x, y);
+}
+krn_64fc* krn_dft_complex_passes_64f(const uint8_t* spec, const uint8_t* plan, const krn_64fc* in, krn_64fc* x,
+                                     krn_64fc* y) {
+    return complex_passes<double>(spec, plan, in, x, y);
+}
+
 }  // namespace qor::krn::QOR_LEVEL_NS
 
 namespace qor::krn::QOR_LEVEL_NS {

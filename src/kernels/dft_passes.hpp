@@ -1,6 +1,6 @@
-// The complex mixed-radix stages, shared by the planner (which transforms the chirp-z kernel with
-// them at the baseline) and by every level's transform. Included INSIDE a namespace (qor::krn::base
-// or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
+// The complex mixed-radix stages of every level's transform (the planner takes only the complex
+// helpers from here and runs its chirp-z kernel transform through the dispatched stages).
+// Included INSIDE a namespace (qor::krn::base or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
 // Needs <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
 // QOR_DFT_VECTOR_BYTES defined (the widest vector the object may use).
 //

@@ -174,6 +174,34 @@ TEST(DftEngine, DirectAndChirpFallbacksAllLevels) {
     check_lengths<double>(odd_fallback);
 }
 
+// The planner transforms its chirp-z kernel through the running level's complex stages, so
+// every level's stages must give the same bits on a plan's convolution record.
+template <class T, class C, class Fn>
+void check_complex_passes(Fn variant) {
+    for (int n : {97, 4099}) {
+        SCOPED_TRACE(::testing::Message() << "N = " << n);
+        plan<T> p(n);
+        ASSERT_EQ(p.status, 0);
+        const uint8_t* spec = p.spec_area() + (64 - reinterpret_cast<uintptr_t>(p.spec_area()) % 64) % 64;
+        const auto& conv = reinterpret_cast<const dft::header*>(spec)->conv;
+        const auto x = random_signal<T>(2 * int64_t(conv.len), uint32_t(n));
+        std::vector<C> first;
+        for_each_supported_level([&](int level) {
+            std::vector<C> a(size_t(conv.len)), b(a.size());
+            std::memcpy(a.data(), x.data(), x.size() * sizeof(T));
+            const C* res = variant(level)(spec, reinterpret_cast<const uint8_t*>(&conv), a.data(), b.data(), a.data());
+            std::vector<C> got(res, res + conv.len);
+            if (level == 0) first = got;
+            else EXPECT_EQ(std::memcmp(first.data(), got.data(), got.size() * sizeof(C)), 0);
+        });
+    }
+}
+
+TEST(DftEngine, ComplexStagesAllLevels) {
+    check_complex_passes<float, krn_32fc>(krn_dft_complex_passes_32f_variant);
+    check_complex_passes<double, krn_64fc>(krn_dft_complex_passes_64f_variant);
+}
+
 TEST(DftEngine, LongLengthsLarge) {
     const std::vector<int> lengths = {1 << 16, 1 << 20, 65537, 1000000, 3 * 5 * 7 * 11 * 13 * 17, 2 * 65537};
     check_lengths<float>(lengths);
