@@ -173,13 +173,15 @@ template <int N, class K>
     const d u = bits_as<d>(mb);
     const d u_hi = bits_as<d>(mb & ~uint64_t{0x3FFFFFF});
     const d u_lo = u - u_hi;
-    const f q = 1024.0f / __builtin_convertvector(u, f);
-    const f shifted = q + 0x1.8p23f;  // the integer nearest q lands in the low mantissa bits
-    const d c = widen<N>(shifted - 0x1.8p23f);
+    // Scaled by 2^-10 throughout (exact): q/1024 = 1/u, rounded to the 2^-10 grid the same way,
+    // and c/1024 multiplies u_hi and u_lo to the same exact products as c followed by 2^-10.
+    const f q = 1.0f / __builtin_convertvector(u, f);
+    const f shifted = q + 0x1.8p13f;  // the multiple of 2^-10 nearest q lands in the low mantissa bits
+    const d c = widen<N>(shifted - 0x1.8p13f);
     reduced<N> out;
-    out.index = bits_as<i>(shifted) - (0x4B400000 + 512);
+    out.index = bits_as<i>(shifted) - (0x46400000 + 512);
     out.k = k;
-    out.r = ((u_hi * c) * 0x1p-10 - 1.0) + (u_lo * c) * 0x1p-10;
+    out.r = (u_hi * c - 1.0) + u_lo * c;
     return out;
 }
 
