@@ -20,21 +20,84 @@ namespace {
 
 // ---- single precision: the reference reduction around 2/3 and 4/3 ----------------------------
 
-struct ln32_reduced {
-    vf r, e;
+// Two blocks in lockstep: each operation is applied to both, and an empty asm ties the pair after
+// it, so the two blocks' dependency chains interleave in the instruction stream. The operations
+// and their order per lane are unchanged; the out-of-order window just holds twice the
+// independent work (the single chain is latency-bound: its window fills before its pipes do).
+// The float and int vectors of the same lane count as a given vector.
+template <class V>
+using vf_of = typename lanes<int(sizeof(V) / 4)>::f;
+template <class V>
+using vi_of = typename lanes<int(sizeof(V) / 4)>::i;
+
+template <class V>
+struct lockstep {
+    V a, b;
+};
+template <class V>
+[[gnu::always_inline]] inline lockstep<V> tie(lockstep<V> r) {
+    __asm__("" : "+v"(r.a), "+v"(r.b));
+    return r;
+}
+#define QOR_LOCKSTEP_OP(op)                                                                           \
+    template <class V>                                                                                \
+    [[gnu::always_inline]] inline lockstep<V> operator op(lockstep<V> x, lockstep<V> y) {             \
+        return tie(lockstep<V>{x.a op y.a, x.b op y.b});                                              \
+    }                                                                                                 \
+    template <class V, class S>                                                                       \
+    [[gnu::always_inline]] inline lockstep<V> operator op(lockstep<V> x, S y) {                       \
+        return tie(lockstep<V>{x.a op y, x.b op y});                                                  \
+    }                                                                                                 \
+    template <class V, class S>                                                                       \
+    [[gnu::always_inline]] inline lockstep<V> operator op(S x, lockstep<V> y) {                       \
+        return tie(lockstep<V>{x op y.a, x op y.b});                                                  \
+    }
+QOR_LOCKSTEP_OP(+)
+QOR_LOCKSTEP_OP(-)
+QOR_LOCKSTEP_OP(*)
+QOR_LOCKSTEP_OP(&)
+QOR_LOCKSTEP_OP(>>)
+#undef QOR_LOCKSTEP_OP
+
+template <class F>
+struct int_of {
+    using type = vi_of<F>;
+};
+template <class F>
+struct int_of<lockstep<F>> {
+    using type = lockstep<vi_of<F>>;
+};
+template <class I>
+struct float_of {
+    using type = vf_of<I>;
+    static type convert(I e) { return __builtin_convertvector(e, type); }
+};
+template <class I>
+struct float_of<lockstep<I>> {
+    using type = lockstep<vf_of<I>>;
+    static type convert(lockstep<I> e) { return tie(type{float_of<I>::convert(e.a), float_of<I>::convert(e.b)}); }
 };
 
-inline ln32_reduced reduce32(vi b) {
-    const vi d = b - 0x3F2AAAAB;  // the bits of 2/3
-    const vi e = d >> 23;
-    const vf m = bits_as<vf>((d & 0x007FFFFF) + 0x3F2AAAAB);
-    return {m - 1.0f, __builtin_convertvector(e, vf)};
+template <class I>
+struct ln32_reduced {
+    using F = typename float_of<I>::type;
+    F r, e;
+};
+
+template <class I>
+[[gnu::always_inline]] inline ln32_reduced<I> reduce32(I b) {
+    using F = typename float_of<I>::type;
+    const I d = b - 0x3F2AAAAB;  // the bits of 2/3
+    const I e = d >> 23;
+    const F m = bits_as<F>((d & 0x007FFFFF) + 0x3F2AAAAB);
+    return {m - 1.0f, float_of<I>::convert(e)};
 }
 
-inline vf ln32_main(vi b) {
-    const ln32_reduced a = reduce32(b);
-    const vf r = a.r;
-    vf p = vf{} - 0.151772052f;
+template <class F>
+[[gnu::always_inline]] inline F ln32_main(F x) {
+    const auto a = reduce32(bits_as<typename int_of<F>::type>(x));
+    const F r = a.r;
+    F p = F{} - 0.151772052f;
     p = p * r + 0.169648811f;
     p = p * r + -0.164624572f;
     p = p * r + 0.198225036f;
@@ -44,10 +107,11 @@ inline vf ln32_main(vi b) {
     return (r + (p * r) * r) + a.e * 0.693147182f;
 }
 
-inline vf log10_32_main(vi b) {
-    const ln32_reduced a = reduce32(b);
-    const vf r = a.r;
-    vf p = vf{} + 0.100466065f;
+template <class F>
+[[gnu::always_inline]] inline F log10_32_main(F x) {
+    const auto a = reduce32(bits_as<typename int_of<F>::type>(x));
+    const F r = a.r;
+    F p = F{} + 0.100466065f;
     p = p * r + -0.119593509f;
     p = p * r + 0.144034356f;
     p = p * r + -0.216831714f;
@@ -60,9 +124,12 @@ inline vf log10_32_main(vi b) {
 // flipping the sign bit, since only AVX-512 compares unsigned.
 // The addition wraps, so it is done on unsigned lanes.
 #if QOR_LEVEL >= 5
-// Every class but positive normal: NaNs, zeros, infinities, subnormals, negatives.
+// The same test on the integer pipes (an fpclass would take a slot from the arithmetic).
 inline unsigned not_positive_normal(vi b) { return _mm512_fpclass_ps_mask(bits_as<__m512>(b), 0xFF); }
-inline unsigned not_positive_normal(vl b) { return _mm512_fpclass_pd_mask(bits_as<__m512d>(b), 0xFF); }
+inline unsigned not_positive_normal(vl b) {
+    return _mm512_cmpgt_epu64_mask(_mm512_sub_epi64(bits_as<__m512i>(b), _mm512_set1_epi64(0x0010000000000000)),
+                                   _mm512_set1_epi64(0x7FDFFFFFFFFFFFFF));
+}
 #else
 inline vi not_positive_normal(vi b) {
     return bits_as<vi>(bits_as<lanes<f32_lanes>::ui>(b) + 0x7F800000u) > -0x01000001;
@@ -114,13 +181,7 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     const auto* in = static_cast<const elem*>(src);
     auto* out = static_cast<elem*>(dst);
     // Flagged lanes are redone from the source elements, which a block has not yet overwritten.
-    auto block = [&](V x, const elem* orig, unsigned live) __attribute__((always_inline)) {
-        unsigned special = 0;
-        V y;
-        if constexpr (std::is_invocable_v<Main, V, unsigned&>)
-            y = main(x, special);
-        else
-            y = main(x);
+    auto finish = [&](V x, V y, const elem* orig, unsigned live, unsigned special) __attribute__((always_inline)) {
         special = (special | lane_bits(flag(x))) & live;
         if (__builtin_expect(special != 0, 0)) {
             do {
@@ -131,8 +192,32 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
         }
         return y;
     };
+    auto block = [&](V x, const elem* orig, unsigned live) __attribute__((always_inline)) {
+        unsigned special = 0;
+        V y;
+        if constexpr (std::is_invocable_v<Main, V, unsigned&>)
+            y = main(x, special);
+        else
+            y = main(x);
+        return finish(x, y, orig, live, special);
+    };
     constexpr unsigned all = n_lanes == 32 ? ~0u : (1u << n_lanes) - 1;
     int i = 0;
+#if QOR_LEVEL >= 5
+    // Cores that take two blocks in lockstep get them two at a time.
+    if constexpr (std::is_invocable_v<Main, lockstep<V>>) {
+        for (; i + 2 * n_lanes <= len; i += 2 * n_lanes) {
+            lockstep<V> x;
+            std::memcpy(&x.a, in + i, sizeof x.a);
+            std::memcpy(&x.b, in + i + n_lanes, sizeof x.b);
+            const lockstep<V> y = main(x);
+            const V ya = finish(x.a, y.a, in + i, all, 0);
+            const V yb = finish(x.b, y.b, in + i + n_lanes, all, 0);
+            std::memcpy(out + i, &ya, sizeof ya);
+            std::memcpy(out + i + n_lanes, &yb, sizeof yb);
+        }
+    }
+#endif
     for (; i + n_lanes <= len; i += n_lanes) {
         V x;
         std::memcpy(&x, in + i, sizeof x);
@@ -167,7 +252,7 @@ float log10_32_subnormal(float x) { return float(log10_scalar(double(x))); }
 [[gnu::noinline]] int ln32_run(const float* src, float* dst, int len) {
     ln_status st;
     st.last = walk(
-        src, dst, len, vf{} + 1.0f, [](vf x) { return ln32_main(bits_as<vi>(x)); },
+        src, dst, len, vf{} + 1.0f, [](auto x) __attribute__((always_inline)) { return ln32_main(x); },
         [](vf x) { return not_positive_normal(bits_as<vi>(x)); },
         [&](float x, int& report) {
             const float y = log_special(x, report, ln32_subnormal);
@@ -179,7 +264,7 @@ float log10_32_subnormal(float x) { return float(log10_scalar(double(x))); }
 
 [[gnu::noinline]] int log10_32_run(const float* src, float* dst, int len) {
     return walk(
-        src, dst, len, vf{} + 1.0f, [](vf x) { return log10_32_main(bits_as<vi>(x)); },
+        src, dst, len, vf{} + 1.0f, [](auto x) __attribute__((always_inline)) { return log10_32_main(x); },
         [](vf x) { return not_positive_normal(bits_as<vi>(x)); },
         [](float x, int& report) { return log_special(x, report, log10_32_subnormal); });
 }
@@ -282,11 +367,11 @@ constexpr lanes<8>::i fast_column_dwords(bool ln_c, int high, std::index_sequenc
 }
 
 // (ln(1 + r) - r) / r^2 by pairs of coefficients (a short dependency chain).
-template <int N>
-[[gnu::always_inline]] inline vd fast_poly_value(vd r, vd r2, const double (&c)[N]) {
+template <int N, class D>
+[[gnu::always_inline]] inline D fast_poly_value(D r, D r2, const double (&c)[N]) {
     static_assert(N == 6 || N == 7);
-    const vd q0 = c[0] + c[1] * r, q1 = c[2] + c[3] * r;
-    vd q2 = c[4] + c[5] * r;
+    const D q0 = c[0] + c[1] * r, q1 = c[2] + c[3] * r;
+    D q2 = c[4] + c[5] * r;
     if constexpr (N == 7) q2 = q2 + r2 * c[6];
     return q0 + r2 * (q1 + r2 * q2);
 }
@@ -303,29 +388,56 @@ constexpr uint64_t doubt_shift = doubt_ulps - 0x10000000u, doubt_bits = 0x1FFFFF
 constexpr int32_t tiny_bits = 0x31000000;
 
 #if QOR_LEVEL >= 5
-// Also flags the lanes off the domain (1 + x not positive finite) for the special path.
-[[gnu::always_inline]] inline __m512d log1p32_fast_half(half_f x, __mmask8& redo) {
-    const __m512d u = _mm512_add_pd(_mm512_set1_pd(1.0), _mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(x)));
-    const __m512i t = _mm512_add_epi64(_mm512_castpd_si512(u), _mm512_set1_epi64(half_row));
-    const __m512d k = _mm512_maskz_getexp_pd(0xFF, _mm512_castsi512_pd(t));
-    const __m512d z = _mm512_castsi512_pd(_mm512_add_epi64(_mm512_and_si512(t, _mm512_set1_epi64(0x000FFFFFFFFFFFFF)),
-                                                           _mm512_set1_epi64(0x3FF0000000000000 - half_row)));
-    vd invc, logc;
-    fast_look_up(bits_as<vul>(t), invc, logc);
-    const vd r = bits_as<vd>(z) * invc - 1.0;
-    const vd r2 = r * r;
-    const vd y = (bits_as<vd>(k) * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
-    const __mmask8 doubt = _mm512_testn_epi64_mask(_mm512_add_epi64(bits_as<__m512i>(y), _mm512_set1_epi64(doubt_shift)),
-                                                  _mm512_set1_epi64(doubt_bits));
-    redo = doubt | _mm512_fpclass_pd_mask(u, 0xDF);  // NaN, zero, infinite, negative
-    return bits_as<__m512d>(y);
+// One step applied to both halves of a block in lockstep (see lockstep).
+template <class F, class A>
+[[gnu::always_inline]] inline auto both(F f, lockstep<A> a) {
+    return tie(lockstep<decltype(f(a.a))>{f(a.a), f(a.b)});
+}
+
+// Both halves of a block; also flags the lanes off the domain (1 + x not positive finite) for
+// the special path.
+[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<half_f> x, __mmask8& redo_lo, __mmask8& redo_hi) {
+    const auto u = both([](half_f h) { return bits_as<vd>(_mm512_add_pd(_mm512_set1_pd(1.0), _mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(h)))); }, x);
+    const auto t = both([](vd v) { return bits_as<vul>(v) + half_row; }, u);
+    const auto k = both([](vul v) { return bits_as<vd>(_mm512_maskz_getexp_pd(0xFF, bits_as<__m512d>(v))); }, t);
+    const auto z = both(
+        [](vul v) { return bits_as<vd>((v & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row)); },
+        t);
+    const auto invc = both(
+        [](vul v) {
+            vd i, l;
+            fast_look_up(v, i, l);
+            return i;
+        },
+        t);
+    const auto logc = both(
+        [](vul v) {
+            vd i, l;
+            fast_look_up(v, i, l);
+            return l;
+        },
+        t);
+    const lockstep<vd> r = z * invc - 1.0;
+    const lockstep<vd> r2 = r * r;
+    const lockstep<vd> y = (k * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
+    auto redo = [](vd v, vd w) {
+        const __mmask8 doubt = _mm512_testn_epi64_mask(_mm512_add_epi64(bits_as<__m512i>(v), _mm512_set1_epi64(doubt_shift)),
+                                                      _mm512_set1_epi64(doubt_bits));
+        return __mmask8(doubt | _mm512_fpclass_pd_mask(bits_as<__m512d>(w), 0xDF));  // NaN, zero, infinite, negative
+    };
+    redo_lo = redo(y.a, u.a);
+    redo_hi = redo(y.b, u.b);
+    return y;
 }
 
 template <size_t... J>
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
     __mmask8 redo_lo, redo_hi;
-    const __m256 lo = _mm512_maskz_cvtpd_ps(0xFF, log1p32_fast_half(__builtin_shufflevector(x, x, J...), redo_lo));
-    const __m256 hi = _mm512_maskz_cvtpd_ps(0xFF, log1p32_fast_half(__builtin_shufflevector(x, x, (J + 8)...), redo_hi));
+    const lockstep<vd> h = log1p32_fast_halves(
+        {__builtin_shufflevector(x, x, J...), __builtin_shufflevector(x, x, (J + 8)...)},
+        redo_lo, redo_hi);
+    const __m256 lo = _mm512_maskz_cvtpd_ps(0xFF, bits_as<__m512d>(h.a));
+    const __m256 hi = _mm512_maskz_cvtpd_ps(0xFF, bits_as<__m512d>(h.b));
     const vf y = __builtin_shufflevector(bits_as<half_f>(lo), bits_as<half_f>(hi), J..., (J + 8)...);
     const __mmask16 tiny = _mm512_cmplt_epu32_mask(_mm512_and_si512(bits_as<__m512i>(x), _mm512_set1_epi32(0x7FFFFFFF)),
                                                    _mm512_set1_epi32(tiny_bits));

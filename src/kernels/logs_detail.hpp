@@ -173,13 +173,15 @@ template <int N, class K>
     const d u = bits_as<d>(mb);
     const d u_hi = bits_as<d>(mb & ~uint64_t{0x3FFFFFF});
     const d u_lo = u - u_hi;
-    const f q = 1024.0f / __builtin_convertvector(u, f);
-    const f shifted = q + 0x1.8p23f;  // the integer nearest q lands in the low mantissa bits
-    const d c = widen<N>(shifted - 0x1.8p23f);
+    // Scaled by 2^-10 throughout (exact): q/1024 = 1/u, rounded to the 2^-10 grid the same way,
+    // and c/1024 multiplies u_hi and u_lo to the same exact products as c followed by 2^-10.
+    const f q = 1.0f / __builtin_convertvector(u, f);
+    const f shifted = q + 0x1.8p13f;  // the multiple of 2^-10 nearest q lands in the low mantissa bits
+    const d c = widen<N>(shifted - 0x1.8p13f);
     reduced<N> out;
-    out.index = bits_as<i>(shifted) - (0x4B400000 + 512);
+    out.index = bits_as<i>(shifted) - (0x46400000 + 512);
     out.k = k;
-    out.r = ((u_hi * c) * 0x1p-10 - 1.0) + (u_lo * c) * 0x1p-10;
+    out.r = (u_hi * c - 1.0) + u_lo * c;
     return out;
 }
 
@@ -271,7 +273,18 @@ template <int N, class K, class E>
     return s + (low + poly_tail<N>(a.r));
 }
 
-// The same for log10: r * log10(e) is split so that its leading product is exact.
+// a + b as s + err exactly, when a is zero or |a| >= |b|, in round-to-nearest: the same s and
+// err as two_sum there (the error is exact either way), in half the operations.
+template <class D>
+inline D fast_two_sum(D a, D b, D& err) {
+    const D s = a + b;
+    err = b - (s - a);
+    return s;
+}
+
+// The same for log10: r * log10(e) is split so that its leading product is exact. The log10
+// kernels always run in round-to-nearest, and k log10(2) + T is zero or at least log10(1024/1023),
+// above twice the largest |r log10(e)|, so the short sum is exact.
 template <int N, class K>
 [[gnu::always_inline]] inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, K k_offset) {
     using d = typename lanes<N>::d;
@@ -282,7 +295,7 @@ template <int N, class K>
     look_up<N>(log10_table, a.index, t_hi, t_lo);
     const d r_hi = bits_as<d>(bits_as<ul>(a.r) & ~uint64_t{0x7FFFFFF});  // 26 significant bits
     const d r_lo = a.r - r_hi;
-    const d s = two_sum<d>(a.k * log10_2_hi + t_hi, r_hi * log10_e_hi, err);
+    const d s = fast_two_sum<d>(a.k * log10_2_hi + t_hi, r_hi * log10_e_hi, err);
     const d small = (r_hi * log10_e_lo + r_lo * log10_e) + poly_tail<N>(a.r) * log10_e;
     return s + ((err + (a.k * log10_2_lo + t_lo)) + small);
 }
