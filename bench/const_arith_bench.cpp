@@ -38,17 +38,6 @@ void fill_random(const buffer<T>& b, uint32_t seed) {
 }
 
 // A registry array of n elements of one format, with its buffer.
-struct registry_array {
-    qor_handle h = -1;
-    void* buf = nullptr;
-    registry_array(int64_t n, qor_data_format f) {
-        qor_create_array(&h);
-        qor_init_array(h, n, f);
-        qor_get_buf(h, &buf);
-    }
-    ~registry_array() { qor_destroy_array(h); }
-};
-
 struct context {
     int argc;
     char** argv;
@@ -142,8 +131,8 @@ void rows_16u(table& t, const context& c, int64_t n) {
 template <class T>
 void scale_rows(table& t, const context& c, int64_t n, qor_data_format format, const char* type, float f, float o) {
     registry_array src(n, format), dst(n, format);
-    T* s = static_cast<T*>(src.buf);
-    T* d = static_cast<T*>(dst.buf);
+    T* s = src.buf<T>();
+    T* d = dst.buf<T>();
     for (int64_t i = 0; i < n; ++i) s[i] = T(i % 1000);
     const double io = 2.0 * double(n) * sizeof(T);
     const auto loop = [=]() {

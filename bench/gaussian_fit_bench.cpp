@@ -46,22 +46,6 @@ float read_sum_plain(const float* src, int64_t n) {
     return s;
 }
 
-struct registry_array {
-    qor_handle h = -1;
-    registry_array(int64_t n, qor_data_format f) {
-        qor_create_array(&h);
-        qor_init_array(h, n, f);
-    }
-    ~registry_array() { qor_destroy_array(h); }
-    registry_array(const registry_array&) = delete;
-    registry_array& operator=(const registry_array&) = delete;
-    float* buf() const {
-        void* p = nullptr;
-        qor_get_buf(h, &p);
-        return static_cast<float*>(p);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {

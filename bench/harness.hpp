@@ -13,8 +13,27 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "qor_lib.h"
 
 namespace qor::bench {
+
+// An array of the registry, owned for the scope: what the exported operations are timed on.
+struct registry_array {
+    qor_handle h = -1;
+    registry_array(int64_t n, qor_data_format f) {
+        qor_create_array(&h);
+        qor_init_array(h, n, f);
+    }
+    ~registry_array() { qor_destroy_array(h); }
+    registry_array(const registry_array&) = delete;
+    registry_array& operator=(const registry_array&) = delete;
+    template <class T = float>
+    T* buf() const {
+        void* p = nullptr;
+        qor_get_buf(h, &p);
+        return static_cast<T*>(p);
+    }
+};
 
 // A 64-byte aligned block of n elements from the kernel allocator, as the library's arrays have.
 template <class T>

@@ -79,20 +79,6 @@ void generator_rows(table& t, const context& c, int64_t n, int level, const std:
 
 volatile uint32_t read_sink;
 
-struct registry_array {
-    qor_handle h = -1;
-    registry_array(int64_t n, qor_data_format f) {
-        qor_create_array(&h);
-        qor_init_array(h, n, f);
-    }
-    ~registry_array() { qor_destroy_array(h); }
-    float* buf() const {
-        void* p = nullptr;
-        qor_get_buf(h, &p);
-        return static_cast<float*>(p);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
