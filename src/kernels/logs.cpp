@@ -403,20 +403,11 @@ template <class F, class A>
     const auto z = both(
         [](vul v) { return bits_as<vd>((v & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row)); },
         t);
-    const auto invc = both(
-        [](vul v) {
-            vd i, l;
-            fast_look_up(v, i, l);
-            return i;
-        },
-        t);
-    const auto logc = both(
-        [](vul v) {
-            vd i, l;
-            fast_look_up(v, i, l);
-            return l;
-        },
-        t);
+    lockstep<vd> invc, logc;  // one look-up per half gives both columns
+    fast_look_up(t.a, invc.a, logc.a);
+    fast_look_up(t.b, invc.b, logc.b);
+    invc = tie(invc);
+    logc = tie(logc);
     const lockstep<vd> r = z * invc - 1.0;
     const lockstep<vd> r2 = r * r;
     const lockstep<vd> y = (k * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));

@@ -1,15 +1,9 @@
 // The four-lane ramp accumulation, shared by the ramp kernels and the fused means of the fits.
-// Included inside a level's namespace, after <cstring>, <cstdint> and <algorithm>.
+// Included inside a level's namespace after simd.hpp, and after <cstring>, <cstdint> and <algorithm>.
 #pragma once
 
 // A ramp block of 16 values lives in native registers: four, two or one of them.
-#if QOR_LEVEL >= 5
-constexpr int ramp_reg_lanes = 16;
-#elif QOR_LEVEL >= 3
-constexpr int ramp_reg_lanes = 8;
-#else
-constexpr int ramp_reg_lanes = 4;
-#endif
+constexpr int ramp_reg_lanes = simd::lanes<float>;
 constexpr int ramp_regs = 16 / ramp_reg_lanes;
 typedef float vn __attribute__((vector_size(4 * ramp_reg_lanes)));
 struct block16 {

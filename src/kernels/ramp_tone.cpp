@@ -5,14 +5,20 @@
 #include <cstdint>
 #include <cstring>
 #include <immintrin.h>
+#include <type_traits>
+#include <utility>
 
 #include "kernels/level.hpp"
+#include "kernels/runtime/cpu.hpp"
 #include "kernels/runtime/status.hpp"
 
 // Wide vectors pass between this file's internal functions only, so their ABI does not matter.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace qor::krn::QOR_LEVEL_NS {
+
+#include "kernels/simd.hpp"
+
 namespace {
 
 #include "kernels/ramp_detail.hpp"
