@@ -18,14 +18,19 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
+// Every path of a kernel ends in a tail call or in no call at all: a call that the kernel returns
+// from would give it a realigned vector frame and saved registers on every call, long or short.
+// So the bulk moves and the two-step paths are out of line and give the status themselves.
 template <class T>
-void copy(const T* src, T* dst, int len) {
+[[gnu::noinline]] int copy(const T* src, T* dst, int len) {
     if (src != dst) std::memcpy(dst, src, size_t(len) * sizeof(T));
+    return krn_ok;
 }
 
 template <class T>
-void zero(T* dst, int len) {
+[[gnu::noinline]] int zero(T* dst, int len) {
     std::memset(dst, 0, size_t(len) * sizeof(T));
+    return krn_ok;
 }
 
 // ---- floating point ----------------------------------------------------------------------------
@@ -36,45 +41,41 @@ void zero(T* dst, int len) {
 // operation that fixes the choice: a NaN element keeps its own (quieted) payload, every other
 // element gets the constant's.
 template <bool Multiply, class T, class Then>
-void with_operation(T val, Then&& then) {
-    if (val != val) {
-        then([val](auto x) { return x != x ? x + x : x + val; });
-    } else if constexpr (Multiply) {
-        then([val](auto x) { return x * val; });
+int with_operation(T val, Then&& then) {
+    if (val != val) return then([val](auto x) { return x != x ? x + x : x + val; });
+    if constexpr (Multiply) {
+        return then([val](auto x) { return x * val; });
     } else {
-        then([val](auto x) { return x + val; });
+        return then([val](auto x) { return x + val; });
     }
 }
 
 template <class T, bool Multiply>
-void apply(const T* src, T val, T* dst, int len) {
-    with_operation<Multiply>(val, [&](auto op) { simd::transform(src, dst, len, op, op); });
+int apply(const T* src, T val, T* dst, int len) {
+    return with_operation<Multiply>(val, [&](auto op) { return simd::transform(src, dst, len, op, op); });
 }
 
 template <class T>
 int mul_const(const T* src, T val, T* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (val == T(1)) {
-        copy(src, dst, len);
-    } else if (val == T(0)) {
-        zero(dst, len);
-    } else {
-        apply<T, true>(src, val, dst, len);
-    }
-    return krn_ok;
+    if (val == T(1)) return copy(src, dst, len);
+    if (val == T(0)) return zero(dst, len);
+    return apply<T, true>(src, val, dst, len);
 }
 
 template <class T>
 int add_const(const T* src, T val, T* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (val == T(0)) {
-        copy(src, dst, len);
-    } else {
-        apply<T, false>(src, val, dst, len);
-    }
-    return krn_ok;
+    if (val == T(0)) return copy(src, dst, len);
+    return apply<T, false>(src, val, dst, len);
+}
+
+template <class T>
+[[gnu::noinline]] int mul_then_add(const T* src, T mul, T add, T* dst, int len) {
+    mul_const(src, mul, dst, len);
+    return add_const<T>(dst, add, dst, len);
 }
 
 // Multiply, then add, in one pass: exactly what the two kernels give one after the other, with
@@ -83,17 +84,13 @@ template <class T>
 int mul_add_const(const T* src, T mul, T add, T* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (mul == T(1) || mul == T(0) || add == T(0)) {
-        mul_const(src, mul, dst, len);
-        return add_const<T>(dst, add, dst, len);
-    }
-    with_operation<true>(mul, [&](auto m) {
-        with_operation<false>(add, [&](auto a) {
+    if (mul == T(1) || mul == T(0) || add == T(0)) return mul_then_add(src, mul, add, dst, len);
+    return with_operation<true>(mul, [&](auto m) {
+        return with_operation<false>(add, [&](auto a) {
             const auto op = [m, a](auto x) { return a(m(x)); };
-            simd::transform(src, dst, len, op, op);
+            return simd::transform(src, dst, len, op, op);
         });
     });
-    return krn_ok;
 }
 
 // ---- 16-bit unsigned with a scale factor -------------------------------------------------------
@@ -145,12 +142,9 @@ struct vector_scale {
 
 // Calls then(scale) with the vector scaler of sf (-infinity..31, not 0).
 template <class Then>
-void with_vector_scale(int sf, Then&& then) {
-    if (sf > 0) {
-        then(vector_scale<true>(sf));
-    } else {
-        then(vector_scale<false>(sf));
-    }
+int with_vector_scale(int sf, Then&& then) {
+    if (sf > 0) return then(vector_scale<true>(sf));
+    return then(vector_scale<false>(sf));
 }
 
 // The sf = 0 products and sums: saturated, never rounded. A product overflows 16 bits exactly
@@ -161,42 +155,45 @@ simd::u16 add_saturated(simd::u16 x, simd::u16 v) { return simd::adds(x, v); }
 uint16_t add_saturated(uint16_t x, uint16_t v) { return scale_round_saturate(uint64_t(x) + v, 0); }
 
 // Every 16-bit map: src may equal dst.
-void mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
+int mul_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
     if (sf == 0) {
-        const V v = V{} + val;
-        simd::transform(src, dst, len, [v](V x) { return mul_saturated(x, v); }, [val](uint16_t x) { return mul_saturated(x, val); });
-    } else if (sf <= 31) {
-        const simd::u32 w = simd::u32{} + uint32_t(val);
-        with_vector_scale(sf, [&](auto scale) {
-            const auto vop = [w, scale](V x) {
+        return simd::transform(src, dst, len, [val](V x) { return mul_saturated(x, V{} + val); },
+                               [val](uint16_t x) { return mul_saturated(x, val); });
+    }
+    if (sf <= 31) {
+        return with_vector_scale(sf, [&](auto scale) {
+            const auto vop = [val, scale](V x) {
+                const simd::u32 w = simd::u32{} + uint32_t(val);
                 return simd::narrow(scale(simd::widen_low(x) * w), scale(simd::widen_high(x) * w));
             };
-            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
+            return simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) * val, sf); });
         });
-    } else {
-        for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
     }
+    for (int i = 0; i < len; ++i) dst[i] = scale_round_saturate(uint64_t(src[i]) * val, sf);
+    return krn_ok;
 }
 
-void add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
+int add_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     using V = simd::u16;
     if (sf == 0) {
-        const V v = V{} + val;
-        simd::transform(src, dst, len, [v](V x) { return add_saturated(x, v); }, [val](uint16_t x) { return add_saturated(x, val); });
-    } else {
-        // The callers' shortcuts leave sf < 18 here.
-        const simd::u32 w = simd::u32{} + uint32_t(val);
-        with_vector_scale(sf, [&](auto scale) {
-            const auto vop = [w, scale](V x) {
-                return simd::narrow(scale(simd::widen_low(x) + w), scale(simd::widen_high(x) + w));
-            };
-            simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
-        });
+        return simd::transform(src, dst, len, [val](V x) { return add_saturated(x, V{} + val); },
+                               [val](uint16_t x) { return add_saturated(x, val); });
     }
+    // The callers' shortcuts leave sf < 18 here.
+    return with_vector_scale(sf, [&](auto scale) {
+        const auto vop = [val, scale](V x) {
+            const simd::u32 w = simd::u32{} + uint32_t(val);
+            return simd::narrow(scale(simd::widen_low(x) + w), scale(simd::widen_high(x) + w));
+        };
+        return simd::transform(src, dst, len, vop, [val, sf](uint16_t x) { return scale_round_saturate(uint64_t(x) + val, sf); });
+    });
 }
 
-void fill_65535(uint16_t* dst, int len) { std::memset(dst, 0xFF, size_t(len) * sizeof(uint16_t)); }
+[[gnu::noinline]] int fill_65535(uint16_t* dst, int len) {
+    std::memset(dst, 0xFF, size_t(len) * sizeof(uint16_t));
+    return krn_ok;
+}
 
 }  // namespace
 
@@ -225,68 +222,52 @@ int krn_mul_add_const_64f(const double* src, double mul, double add, double* dst
 int krn_mul_const_scaled_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (sf == 0 && val == 1) {
-        copy(src, dst, len);
-    } else if (val == 0 || sf >= 33) {
-        zero(dst, len);
-    } else {
-        mul_16u(src, val, dst, len, sf);
-    }
-    return krn_ok;
+    if (sf == 0 && val == 1) return copy(src, dst, len);
+    if (val == 0 || sf >= 33) return zero(dst, len);
+    return mul_16u(src, val, dst, len, sf);
 }
 
 int krn_mul_const_scaled_16u_ip(uint16_t val, uint16_t* buf, int len, int sf) {
     if (!buf) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (val == 0 || sf >= 33) {
-        zero(buf, len);
-    } else if (!(sf == 0 && val == 1)) {
-        mul_16u(buf, val, buf, len, sf);
-    }
-    return krn_ok;
+    if (val == 0 || sf >= 33) return zero(buf, len);
+    if (sf == 0 && val == 1) return krn_ok;
+    return mul_16u(buf, val, buf, len, sf);
 }
 
 int krn_add_const_scaled_16u(const uint16_t* src, uint16_t val, uint16_t* dst, int len, int sf) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (sf > 17) {
-        zero(dst, len);
-    } else if (sf < -15 && val != 0) {
-        fill_65535(dst, len);
-    } else if (sf == 0 && val == 0) {
-        copy(src, dst, len);
-    } else {
-        add_16u(src, val, dst, len, sf);
-    }
-    return krn_ok;
+    if (sf > 17) return zero(dst, len);
+    if (sf < -15 && val != 0) return fill_65535(dst, len);
+    if (sf == 0 && val == 0) return copy(src, dst, len);
+    return add_16u(src, val, dst, len, sf);
 }
 
 int krn_add_const_scaled_16u_ip(uint16_t val, uint16_t* buf, int len, int sf) {
     if (!buf) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (sf > 17) {
-        zero(buf, len);
-    } else if (sf < -15 && val != 0) {
-        fill_65535(buf, len);
-    } else if (!(sf == 0 && val == 0)) {
-        add_16u(buf, val, buf, len, sf);
-    }
-    return krn_ok;
+    if (sf > 17) return zero(buf, len);
+    if (sf < -15 && val != 0) return fill_65535(buf, len);
+    if (sf == 0 && val == 0) return krn_ok;
+    return add_16u(buf, val, buf, len, sf);
 }
+
+namespace {
+[[gnu::noinline]] int mul_then_add_16u(const uint16_t* src, uint16_t mul, uint16_t add, uint16_t* dst, int len, int sf) {
+    krn_mul_const_scaled_16u(src, mul, dst, len, sf);
+    return krn_add_const_scaled_16u_ip(add, dst, len, sf);
+}
+}  // namespace
 
 // Multiply, then add, in one pass where both steps do arithmetic; otherwise the two kernels.
 int krn_mul_add_const_scaled_16u(const uint16_t* src, uint16_t mul, uint16_t add, uint16_t* dst, int len, int sf) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    if (sf != 0 || mul <= 1 || add == 0) {
-        krn_mul_const_scaled_16u(src, mul, dst, len, sf);
-        return krn_add_const_scaled_16u_ip(add, dst, len, sf);
-    }
+    if (sf != 0 || mul <= 1 || add == 0) return mul_then_add_16u(src, mul, add, dst, len, sf);
     using V = simd::u16;
-    const V m = V{} + mul, a = V{} + add;
-    simd::transform(src, dst, len, [m, a](V x) { return add_saturated(mul_saturated(x, m), a); },
-        [mul, add](uint16_t x) { return add_saturated(mul_saturated(x, mul), add); });
-    return krn_ok;
+    return simd::transform(src, dst, len, [mul, add](V x) { return add_saturated(mul_saturated(x, V{} + mul), V{} + add); },
+                           [mul, add](uint16_t x) { return add_saturated(mul_saturated(x, mul), add); });
 }
 
 }  // namespace qor::krn::QOR_LEVEL_NS

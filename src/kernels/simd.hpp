@@ -45,16 +45,20 @@ using vec = vec_of<T, (std::is_floating_point_v<T> ? float_bytes : int_bytes)>;
 template <class T>
 inline constexpr int lanes = int(sizeof(vec<T>) / sizeof(T));
 
-// Unaligned load and store (memcpy of a vector compiles to one move).
+// Unaligned load and store through a packed wrapper: one move each, and no vector-aligned local
+// (a local vector left in the source makes GCC realign the stack frame of the whole kernel, even
+// when the local itself is optimised away: seven saved registers on a thousand-element call).
+template <class V>
+struct [[gnu::packed, gnu::may_alias]] unaligned {
+    V v;
+};
 template <class V>
 inline V load(const void* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    return static_cast<const unaligned<V>*>(p)->v;
 }
 template <class V>
 inline void store(void* p, V v) {
-    std::memcpy(p, &v, sizeof v);
+    static_cast<unaligned<V>*>(p)->v = v;
 }
 
 // Non-temporal store of one vector to a vector-aligned address; end a run of them with fence().
@@ -62,14 +66,14 @@ template <class V>
 inline void stream(void* p, V v) {
     static_assert(sizeof(V) == 16 || sizeof(V) == 32 || sizeof(V) == 64);
     if constexpr (sizeof(V) == 16) {
-        _mm_stream_si128(static_cast<__m128i*>(p), reinterpret_cast<__m128i&>(v));
+        _mm_stream_si128(static_cast<__m128i*>(p), (__m128i)v);
 #if QOR_LEVEL >= 3
     } else if constexpr (sizeof(V) == 32) {
-        _mm256_stream_si256(static_cast<__m256i*>(p), reinterpret_cast<__m256i&>(v));
+        _mm256_stream_si256(static_cast<__m256i*>(p), (__m256i)v);
 #endif
 #if QOR_LEVEL >= 5
     } else if constexpr (sizeof(V) == 64) {
-        _mm512_stream_si512(static_cast<__m512i*>(p), reinterpret_cast<__m512i&>(v));
+        _mm512_stream_si512(static_cast<__m512i*>(p), (__m512i)v);
 #endif
     }
 }
@@ -110,9 +114,16 @@ inline u16 adds(u16 a, u16 b) {
 using u32 = vec_of<uint32_t, int_bytes>;
 using u16_half = vec_of<uint16_t, int_bytes / 2>;
 
-inline u32 widen_low(u16 a) { return __builtin_convertvector(load<u16_half>(&a), u32); }
+// Halves by shuffles, not through the vector's address: an addressed vector local costs the
+// kernel a realigned frame.
+template <size_t From, size_t... I>
+inline u16_half half(u16 a, std::index_sequence<I...>) {
+    return __builtin_shufflevector(a, a, (From + I)...);
+}
+inline constexpr size_t half_lanes = sizeof(u16_half) / sizeof(uint16_t);
+inline u32 widen_low(u16 a) { return __builtin_convertvector(half<0>(a, std::make_index_sequence<half_lanes>()), u32); }
 inline u32 widen_high(u16 a) {
-    return __builtin_convertvector(load<u16_half>(reinterpret_cast<const char*>(&a) + sizeof(u16_half)), u32);
+    return __builtin_convertvector(half<half_lanes>(a, std::make_index_sequence<half_lanes>()), u32);
 }
 template <size_t... I>
 inline u16 join(u16_half low, u16_half high, std::index_sequence<I...>) {
@@ -139,38 +150,58 @@ inline bool worth_streaming(int64_t bytes) {
     return bytes > (cache > 0 ? cache : assumed_cache);
 }
 
+// Elements of a scalar head that bring dst to the vector boundary (0 when it is there, or when it
+// can never get there because dst is not even element-aligned).
+template <class T, class ScalarOp>
+inline int64_t scalar_head(const T* src, T* dst, ScalarOp sop) {
+    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(vec<T>) - 1);
+    if (misalign == 0 || misalign % sizeof(T) != 0) return 0;
+    const int64_t head = int64_t(sizeof(vec<T>) - misalign) / int64_t(sizeof(T));
+    for (int64_t i = 0; i < head; ++i) dst[i] = sop(src[i]);
+    return head;
+}
+
+// The streaming pass of transform, kept out of line: the call that asks for the cache size and
+// this loop would otherwise give every short call a full stack frame.
+template <class T, class VecOp, class ScalarOp>
+[[gnu::noinline]] int transform_streamed(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+    using V = vec<T>;
+    constexpr int64_t n = lanes<T>;
+    int64_t i = scalar_head(src, dst, sop);
+    for (; i + n <= len; i += n) stream(dst + i, vop(load<V>(src + i)));
+    fence();
+    for (; i < len; ++i) dst[i] = sop(src[i]);
+    return 0;
+}
+
 // dst[i] = op(src[i]) for i < len, with vop for whole vectors of T and sop for single elements
 // (both must compute the same function, bit for bit). A scalar head brings dst to the vector
 // boundary when it can get there, a scalar tail finishes; any alignment works. src may equal dst
-// (each vector is read before it is written); partial overlap may not.
+// (each vector is read before it is written); partial overlap may not. Returns 0, the kernels'
+// success status, so that a kernel can end with it and keep the streaming pass a tail call.
 template <class T, class VecOp, class ScalarOp>
-void transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+int transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
     using V = vec<T>;
     constexpr int64_t n = lanes<T>;
     int64_t i = 0;
     if (len >= 2 * n) {
-        const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
-        if (misalign != 0 && misalign % sizeof(T) == 0) {
-            const int64_t head = int64_t(sizeof(V) - misalign) / int64_t(sizeof(T));
-            for (; i < head; ++i) dst[i] = sop(src[i]);
+        if (src != dst && reinterpret_cast<uintptr_t>(dst) % sizeof(T) == 0 &&
+            worth_streaming(2 * len * int64_t(sizeof(T))))
+            return transform_streamed(src, dst, len, vop, sop);
+        i = scalar_head(src, dst, sop);
+        // Four vectors a pass: loads ahead of stores, so dst == src stays correct.
+        for (; i + 4 * n <= len; i += 4 * n) {
+            const V a = load<V>(src + i), b = load<V>(src + i + n);
+            const V c = load<V>(src + i + 2 * n), d = load<V>(src + i + 3 * n);
+            store(dst + i, vop(a));
+            store(dst + i + n, vop(b));
+            store(dst + i + 2 * n, vop(c));
+            store(dst + i + 3 * n, vop(d));
         }
-        if (src != dst && vector_aligned<T>(dst + i) && worth_streaming(2 * len * int64_t(sizeof(T)))) {
-            for (; i + n <= len; i += n) stream(dst + i, vop(load<V>(src + i)));
-            fence();
-        } else {
-            // Four vectors a pass: loads ahead of stores, so dst == src stays correct.
-            for (; i + 4 * n <= len; i += 4 * n) {
-                const V a = load<V>(src + i), b = load<V>(src + i + n);
-                const V c = load<V>(src + i + 2 * n), d = load<V>(src + i + 3 * n);
-                store(dst + i, vop(a));
-                store(dst + i + n, vop(b));
-                store(dst + i + 2 * n, vop(c));
-                store(dst + i + 3 * n, vop(d));
-            }
-            for (; i + n <= len; i += n) store(dst + i, vop(load<V>(src + i)));
-        }
+        for (; i + n <= len; i += n) store(dst + i, vop(load<V>(src + i)));
     }
     for (; i < len; ++i) dst[i] = sop(src[i]);
+    return 0;
 }
 
 }  // namespace simd

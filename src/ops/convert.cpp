@@ -51,12 +51,11 @@ qor_status convert_worker(const ary& src, const ary& dst, int64_t limit, const c
     const int64_t src_bytes = frame::format_bytes(src.data_type);
     const int64_t dst_bytes = frame::format_bytes(dst.data_type);
     return frame::for_each_chunk(
-        src.size,
-        [&](int64_t at, int n) {
-            return frame::report_kernel(step(k, static_cast<const char*>(src.frame_buf) + at * src_bytes,
-                                             static_cast<char*>(dst.frame_buf) + at * dst_bytes, n));
+        src.size, limit,
+        [](int64_t at, int n, pair_step f, const convert_kernels* kk, const char* s, char* d, int64_t sb, int64_t db) {
+            return frame::report_kernel(f(*kk, s + at * sb, d + at * db, n));
         },
-        limit);
+        step, &k, static_cast<const char*>(src.frame_buf), static_cast<char*>(dst.frame_buf), src_bytes, dst_bytes);
 }
 
 }  // namespace qor::ops

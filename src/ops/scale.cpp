@@ -83,34 +83,32 @@ qor_status scale_chunk_in_place(ary& a, int64_t offset, int n, float factor, flo
 
 qor_status scale_worker(const ary& src, ary& dst, float factor, float offset, int64_t chunk_limit) {
     if (qor_status st = frame::check_operands(src, dst)) return st;
-    if (src.size <= 0) return qor_ok;
     return frame::for_each_chunk(
-        src.size,
-        [&](int64_t at, int n) -> qor_status {
-            switch (src.data_type) {
-                case qor_fmt_32f: return scale_chunk<format_32f>(src, dst, at, n, factor, offset);
-                case qor_fmt_64f: return scale_chunk<format_64f>(src, dst, at, n, factor, offset);
-                case qor_fmt_16u: return scale_chunk<format_16u>(src, dst, at, n, factor, offset);
+        src.size, chunk_limit,
+        [](int64_t at, int n, const ary* s, ary* d, float f, float o) -> qor_status {
+            switch (s->data_type) {
+                case qor_fmt_32f: return scale_chunk<format_32f>(*s, *d, at, n, f, o);
+                case qor_fmt_64f: return scale_chunk<format_64f>(*s, *d, at, n, f, o);
+                case qor_fmt_16u: return scale_chunk<format_16u>(*s, *d, at, n, f, o);
                 default: return qor_err_format;
             }
         },
-        chunk_limit);
+        &src, &dst, factor, offset);
 }
 
 qor_status scale_in_place_worker(ary& a, float factor, float offset, int64_t chunk_limit) {
     if (qor_status st = frame::check_operands(a)) return st;
-    if (a.size <= 0) return qor_ok;
     return frame::for_each_chunk(
-        a.size,
-        [&](int64_t at, int n) -> qor_status {
-            switch (a.data_type) {
-                case qor_fmt_32f: return scale_chunk_in_place<format_32f>(a, at, n, factor, offset);
-                case qor_fmt_64f: return scale_chunk_in_place<format_64f>(a, at, n, factor, offset);
-                case qor_fmt_16u: return scale_chunk_in_place<format_16u>(a, at, n, factor, offset);
+        a.size, chunk_limit,
+        [](int64_t at, int n, ary* b, float f, float o) -> qor_status {
+            switch (b->data_type) {
+                case qor_fmt_32f: return scale_chunk_in_place<format_32f>(*b, at, n, f, o);
+                case qor_fmt_64f: return scale_chunk_in_place<format_64f>(*b, at, n, f, o);
+                case qor_fmt_16u: return scale_chunk_in_place<format_16u>(*b, at, n, f, o);
                 default: return qor_err_format;
             }
         },
-        chunk_limit);
+        &a, factor, offset);
 }
 
 }  // namespace qor::ops

@@ -31,9 +31,11 @@ template <class T, class Copy>
 qor_status copy_run(const ary& src, const ary& dst, int64_t offset, int64_t count, int64_t limit, Copy copy) {
     limit = std::min(limit, max_copy_bytes / int64_t(sizeof(T)));
     return for_each_chunk(
-        count,
-        [&](int64_t at, int n) { return report_kernel(copy(elements<T>(src, offset + at), elements<T>(dst, at), n)); },
-        limit);
+        count, limit,
+        [](int64_t at, int n, const ary* s, const ary* d, int64_t from, Copy c) {
+            return report_kernel(c(elements<T>(*s, from + at), elements<T>(*d, at), n));
+        },
+        &src, &dst, offset, copy);
 }
 
 }  // namespace
@@ -79,24 +81,24 @@ qor_status min_max_worker(const ary& a, float* min, float* max, int64_t limit, c
     switch (a.data_type) {
         case qor_fmt_16u:
             return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
+                a.size, limit,
+                [](int64_t at, int n, const ary* b, const min_max_kernels* kk, float* mn, float* mx) {
                     uint16_t lo = 0, hi = 0;
-                    if (qor_status st = report_kernel(k.min_max_16u(elements<uint16_t>(a, at), n, &lo, &hi))) return st;
-                    merge(float(lo), float(hi), min, max);
+                    if (qor_status st = report_kernel(kk->min_max_16u(elements<uint16_t>(*b, at), n, &lo, &hi))) return st;
+                    merge(float(lo), float(hi), mn, mx);
                     return qor_ok;
                 },
-                limit);
+                &a, &k, min, max);
         case qor_fmt_32f:
             return for_each_chunk(
-                a.size,
-                [&](int64_t at, int n) {
+                a.size, limit,
+                [](int64_t at, int n, const ary* b, const min_max_kernels* kk, float* mn, float* mx) {
                     float lo = 0, hi = 0;
-                    if (qor_status st = report_kernel(k.min_max_32f(elements<float>(a, at), n, &lo, &hi))) return st;
-                    merge(lo, hi, min, max);
+                    if (qor_status st = report_kernel(kk->min_max_32f(elements<float>(*b, at), n, &lo, &hi))) return st;
+                    merge(lo, hi, mn, mx);
                     return qor_ok;
                 },
-                limit);
+                &a, &k, min, max);
         default:
             return qor_err_format;
     }

@@ -43,7 +43,6 @@ cpuid_regs read_registers() {
 // Bit 63 marks a mask that has been computed (no real feature uses it).
 constexpr uint64_t computed = uint64_t{1} << 63;
 std::atomic<uint64_t> kept_mask{0};
-std::atomic<int64_t> kept_cache{-1};
 
 }  // namespace
 
@@ -192,19 +191,17 @@ int64_t cache_size_from_descriptors(const uint8_t* bytes, int count) {
     return 0;
 }
 
-int64_t largest_cache_size() {
-    int64_t size = kept_cache.load(std::memory_order_relaxed);
-    if (size < 0) {
-        unsigned max_leaf = __get_cpuid_max(0, nullptr);
-        if (max_leaf >= 4)
-            size = cache_size_from_leaf4();
-        else if (max_leaf >= 2)
-            size = cache_size_from_leaf2();
-        else
-            size = 0;
-        kept_cache.store(size, std::memory_order_relaxed);
-    }
-    return size;
+namespace {
+
+int64_t query_largest_cache() {
+    const unsigned max_leaf = __get_cpuid_max(0, nullptr);
+    if (max_leaf >= 4) return cache_size_from_leaf4();
+    if (max_leaf >= 2) return cache_size_from_leaf2();
+    return 0;
 }
+
+}  // namespace
+
+const int64_t largest_cache = query_largest_cache();
 
 }  // namespace qor::krn::cpu

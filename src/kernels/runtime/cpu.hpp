@@ -45,8 +45,11 @@ int level_from_mask(uint64_t adjusted_mask);
 uint64_t feature_mask();
 int detect_level();
 
-// Largest data or unified cache in bytes, 0 when unknown. Found on first need, then kept.
-int64_t largest_cache_size();
+// Largest data or unified cache in bytes, 0 when unknown. Asked once, as the library loads, so
+// that kernels read it without a call: any call left in a vector kernel makes the compiler give
+// that kernel a realigned frame and saved registers on every call, long or short.
+extern const int64_t largest_cache;
+inline int64_t largest_cache_size() { return largest_cache; }
 // The leaf-2 fallback: the size of the first table pair whose descriptor is among the bytes.
 int64_t cache_size_from_descriptors(const uint8_t* bytes, int count);
 
