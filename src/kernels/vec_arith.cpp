@@ -50,8 +50,6 @@ int binary(const float* a, const float* b, float* dst, int len, Op op) {
 
 constexpr int mean_lanes = 16;
 using vd = simd::vec<double>;
-constexpr int dlanes = simd::lanes<double>;
-typedef float vfh __attribute__((vector_size(4 * dlanes)));  // the floats that widen to one vd
 
 // The two halves of a float vector, widened to double (exact). Intrinsics: the generic vector
 // conversion goes through the stack in pieces at the wider levels.
