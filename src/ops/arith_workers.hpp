@@ -38,24 +38,29 @@ struct convert_kernels {
     krn::krn_convert_32f16u_fn to_16u = krn::krn_convert_32f16u;
 };
 
+// The library's own kernel sets, the workers' defaults: constant objects, so an exported call
+// passes a reference instead of building the set on its stack.
+template <class Kernels>
+inline constexpr Kernels dispatched{};
+
 // One copy-kernel call moves less than 2^31 bytes.
 constexpr int64_t max_copy_bytes = 2147483647;
 
 // c = b / a (a is the divisor).
 qor_status div_worker(const ary& a, const ary& b, const ary& c, int64_t limit = frame::max_chunk,
-                      const div_kernels& k = {});
+                      const div_kernels& k = dispatched<div_kernels>);
 // b = b / a.
-qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const div_kernels& k = {});
+qor_status div_inplace_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const div_kernels& k = dispatched<div_kernels>);
 // b = a * a.
-qor_status square_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const square_kernels& k = {});
+qor_status square_worker(const ary& a, const ary& b, int64_t limit = frame::max_chunk, const square_kernels& k = dispatched<square_kernels>);
 // dst[0 .. count) = src[offset .. offset + count).
 qor_status sub_array_worker(const ary& src, const ary& dst, int64_t offset, int64_t count,
-                            int64_t limit = frame::max_chunk, const copy_kernels& k = {});
+                            int64_t limit = frame::max_chunk, const copy_kernels& k = dispatched<copy_kernels>);
 // Merges a's extremes into *min and *max.
 qor_status min_max_worker(const ary& a, float* min, float* max, int64_t limit = frame::max_chunk,
-                          const min_max_kernels& k = {});
+                          const min_max_kernels& k = dispatched<min_max_kernels>);
 // dst = src converted element by element.
 qor_status convert_worker(const ary& src, const ary& dst, int64_t limit = frame::max_chunk,
-                          const convert_kernels& k = {});
+                          const convert_kernels& k = dispatched<convert_kernels>);
 
 }  // namespace qor::ops

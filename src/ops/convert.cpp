@@ -42,8 +42,8 @@ pair_step step_for(qor_data_format from, qor_data_format to) {
 }  // namespace
 
 qor_status convert_worker(const ary& src, const ary& dst, int64_t limit, const convert_kernels& k) {
-    if (qor_status st = src.is_valid()) return st;
-    if (qor_status st = dst.is_valid()) return st;
+    if (qor_status st = frame::check_operands(src)) return st;
+    if (qor_status st = frame::check_operands(dst)) return st;
     if (src.size != dst.size) return qor_err_length;
     if (src.size <= 0) return qor_ok;
     const pair_step step = step_for(src.data_type, dst.data_type);

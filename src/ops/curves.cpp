@@ -30,8 +30,8 @@ float* buffer_of(const ary& a) { return elements<float>(a); }
 // What the coefficient curves share before their chains: the checks in their order, the two
 // temporaries (made before the destination's format is looked at), then that format.
 qor_status prepare_coefficient_curve(const ary& dst, const ary& coef, ary& t1, ary& t2) {
-    if (dst.is_valid()) return qor_err_invalid;
-    if (coef.is_valid()) return qor_err_invalid;
+    if (frame::check_operands(dst)) return qor_err_invalid;
+    if (frame::check_operands(coef)) return qor_err_invalid;
     if (coef.size <= 3) return qor_err_length;
     if (coef.data_type != qor_fmt_32f) return qor_err_format;
     make_temporary(t1, dst);
@@ -80,7 +80,7 @@ qor_status gaussian_curve(ary& dst, const ary& coef, float x0, float dx) {
 }
 
 qor_status sin_curve(ary& dst, float frequency, float amplitude, float offset, float phase) {
-    if (dst.is_valid()) return qor_err_invalid;
+    if (frame::check_operands(dst)) return qor_err_invalid;
     if (dst.data_type != qor_fmt_32f) return qor_err_format;
     const float w = frequency * 6.2831855f;
     const float phi = (phase / 180.0f) * 3.1415927f;

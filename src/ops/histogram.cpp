@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "frame/registry.hpp"
+#include "frame/worker.hpp"
 #include "kernels/kernels.hpp"
 #include "kernels/runtime/memory.hpp"
 
@@ -33,7 +34,7 @@ krn::krn_size region_of(int64_t n, int64_t limit) {
 
 qor_status histogram_worker(const ary* array, uint32_t* counts, int32_t nBins, float lower, float upper,
                             int64_t region_limit) {
-    if (!array || array->is_valid()) return qor_err_invalid;
+    if (!array || frame::check_operands(*array)) return qor_err_invalid;
     const int64_t n = array->size;
     const krn::krn_size roi = region_of(n, region_limit);
     const int32_t nLevels = static_cast<int32_t>(static_cast<uint32_t>(nBins) + 1u);  // wraps into a refusal

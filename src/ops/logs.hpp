@@ -21,10 +21,11 @@ struct log_inplace_kernels {
 inline constexpr log_kernels ln_kernels{krn::krn_ln_32f, krn::krn_ln_64f};
 inline constexpr log_kernels log1p_kernels{krn::krn_log1p_32f, krn::krn_log1p_64f};
 inline constexpr log_kernels log10_kernels{krn::krn_log10_32f, krn::krn_log10_64f};
+inline constexpr log_inplace_kernels ln_inplace_kernels{};
 
 // dst = log(src) element by element; out-of-domain warnings are reported and ignored.
 qor_status log_worker(const ary& src, const ary& dst, const log_kernels& k, int64_t limit = frame::max_chunk);
 // a = ln(a).
-qor_status ln_inplace_worker(const ary& a, int64_t limit = frame::max_chunk, const log_inplace_kernels& k = {});
+qor_status ln_inplace_worker(const ary& a, int64_t limit = frame::max_chunk, const log_inplace_kernels& k = ln_inplace_kernels);
 
 }  // namespace qor::ops

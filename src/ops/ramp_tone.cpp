@@ -18,7 +18,7 @@ using frame::report_kernel;
 constexpr int64_t longest = 2147483646;
 
 qor_status check_generator_target(const ary& dst) {
-    if (dst.is_valid()) return qor_err_invalid;
+    if (frame::check_operands(dst)) return qor_err_invalid;
     if (dst.size > longest) return qor_err_length;
     return qor_ok;
 }

@@ -44,7 +44,7 @@ qor_status generate(int (*size_query)(int32_t*), Init init, int (*gen)(T*, int, 
 }  // namespace
 
 qor_status gaussian_rand_worker(ary& a, float mean, float stdev, uint32_t seed) {
-    if (qor_status st = a.is_valid()) return st;
+    if (qor_status st = frame::check_operands(a)) return st;
     switch (a.data_type) {
     case qor_fmt_32f:
         return generate(krn::krn_rand_gauss_get_size_32f,
@@ -70,8 +70,8 @@ qor_status gaussian_rand_worker(ary& a, float mean, float stdev, uint32_t seed) 
 // target = uniform noise in [low, high] from the fixed seed, plus the quadratic of coef over the
 // grid x0 + dx i.
 qor_status test_rand_worker(ary& target, const ary& coef, float low, float high, float x0, float dx) {
-    if (qor_status st = target.is_valid()) return st;
-    if (qor_status st = coef.is_valid()) return st;
+    if (qor_status st = frame::check_operands(target)) return st;
+    if (qor_status st = frame::check_operands(coef)) return st;
     ary curve;
     curve.init(target.size, target.data_type);
     if (target.data_type != qor_fmt_32f) return qor_err_format;

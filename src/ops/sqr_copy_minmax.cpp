@@ -42,8 +42,8 @@ qor_status copy_run(const ary& src, const ary& dst, int64_t offset, int64_t coun
 
 qor_status sub_array_worker(const ary& src, const ary& dst, int64_t offset, int64_t count, int64_t limit,
                             const copy_kernels& k) {
-    if (qor_status st = src.is_valid()) return st;
-    if (qor_status st = dst.is_valid()) return st;
+    if (qor_status st = frame::check_operands(src)) return st;
+    if (qor_status st = frame::check_operands(dst)) return st;
     if (src.data_type != dst.data_type) return qor_err_format_mismatch;
     if (src.size < offset) return qor_err_range;
     int64_t end;
@@ -76,7 +76,7 @@ void merge(float chunk_min, float chunk_max, float* min, float* max) {
 }  // namespace
 
 qor_status min_max_worker(const ary& a, float* min, float* max, int64_t limit, const min_max_kernels& k) {
-    if (qor_status st = a.is_valid()) return st;
+    if (qor_status st = frame::check_operands(a)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
         case qor_fmt_16u:
