@@ -6,6 +6,7 @@
 
 #include "kernels/kernels.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/levels.hpp"
 
 using namespace qor::krn;
@@ -102,7 +103,7 @@ namespace {
 
 // Both sides of every integer boundary up to 65536 (or every stride-th of them), and the specials.
 std::vector<float> float_inputs(int stride) {
-    std::vector<float> v = arith_special_values<float>();
+    std::vector<float> v = special_values<float>();
     v.insert(v.end(), {65535.5f, 70000.0f, 2147483648.0f, 4294967296.0f, -2147483648.0f, 0.49999997f, 2.5f});
     for (int k = 0; k <= 65536; k += stride) {
         const float f = float(k);

@@ -5,6 +5,7 @@
 #include "ops/arith_workers.hpp"
 #include "support/handles.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/capture.hpp"
 #include "support/levels.hpp"
 

@@ -9,7 +9,7 @@
 #include "ops/scale.hpp"
 #include "qor_lib.h"
 #include "support/capture.hpp"
-#include "support/const_arith_model.hpp"
+#include "support/arith_models.hpp"
 #include "support/handles.hpp"
 
 using namespace qor::test;
