@@ -24,20 +24,9 @@ TEST(QorDiv, FirstHandleIsTheDivisorAndZeroDivisorsOnlyWarn) {
     EXPECT_EQ(a.values<float>(), (std::vector<float>{2, 4, 0}));
 }
 
-// Handles, data, formats, sizes; an empty array succeeds before the format is looked at.
 TEST(QorDiv, ChecksInTheLibrarysOrder) {
-    handle_array f32(qor_fmt_32f, std::vector<float>{1, 2, 3}), f64(qor_fmt_64f, std::vector<double>{1, 2}),
-        f32b(qor_fmt_32f, std::vector<float>{1, 2}), empty, none(qor_fmt_16u, 0, nullptr),
-        u16(qor_fmt_16u, std::vector<uint16_t>(5, 7));
-    EXPECT_EQ(qor_div(-1, empty, 99999), qor_err_handle);
-    EXPECT_EQ(qor_divI(f32, 1 << 30), qor_err_handle);
-    EXPECT_EQ(qor_div(f32, f32, empty), qor_err_invalid);
-    EXPECT_EQ(qor_divI(empty, f64), qor_err_invalid);
-    EXPECT_EQ(qor_div(f32, f64, f64), qor_err_format_mismatch);  // before the sizes
-    EXPECT_EQ(qor_divI(f32b, f32), qor_err_length);
-    EXPECT_EQ(qor_div(none, none, none), qor_ok);
-    EXPECT_EQ(qor_divI(u16, u16), qor_err_format);
-    EXPECT_EQ(u16.values<uint16_t>(), std::vector<uint16_t>(5, 7));
+    expect_checks_in_order(qor_divI, qor_fmt_32f, qor_fmt_64f, qor_fmt_16u);
+    expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_div(a, a, b); }, qor_fmt_64f, qor_fmt_32f, qor_fmt_8u);
 }
 
 // Small chunks at every level give the whole array's bits, each chunk reporting its own zero;

@@ -19,21 +19,13 @@ constexpr float inf = std::numeric_limits<float>::infinity();
 
 TEST(QorSquare, FormatsChecksAndAFailingSecondChunk) {
     handle_array u(qor_fmt_16u, std::vector<uint16_t>{3, 255, 256, 65535}),
-        f(qor_fmt_32f, std::vector<float>{-2, -0.0f, 1e20f}), f2(qor_fmt_32f, std::vector<float>(3)),
-        s(qor_fmt_16s, std::vector<int16_t>{1}), s2(qor_fmt_16s, std::vector<int16_t>{5}),
-        none(qor_fmt_16s, 0, nullptr), f5(qor_fmt_32f, std::vector<float>(5)), empty;
+        f(qor_fmt_32f, std::vector<float>{-2, -0.0f, 1e20f}), f2(qor_fmt_32f, std::vector<float>(3));
     EXPECT_EQ(qor_square(u, u), qor_ok);  // in place
     EXPECT_EQ(u.values<uint16_t>(), (std::vector<uint16_t>{9, 65025, 65535, 65535}));
     EXPECT_EQ(qor_square(f, f2), qor_ok);
     EXPECT_EQ(f2.values<float>(), (std::vector<float>{4, 0, inf}));
     EXPECT_EQ(bits_of(f2.values<float>()[1]), 0u);
-    EXPECT_EQ(qor_square(s, s2), qor_err_format);
-    EXPECT_EQ(s2.values<int16_t>(), std::vector<int16_t>{5});
-    EXPECT_EQ(qor_square(none, none), qor_ok);
-    EXPECT_EQ(qor_square(u, f), qor_err_format_mismatch);
-    EXPECT_EQ(qor_square(f, f5), qor_err_length);
-    EXPECT_EQ(qor_square(f, empty), qor_err_invalid);
-    EXPECT_EQ(qor_square(f, -3), qor_err_handle);
+    expect_checks_in_order(qor_square, qor_fmt_32f, qor_fmt_16u, qor_fmt_16s);
 
     qor::ops::square_kernels k;
     k.sqr_16u = fails_second_time<krn_sqr_scaled_16u, const uint16_t*, uint16_t*, int, int>;
