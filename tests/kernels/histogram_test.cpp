@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "support/elementwise.hpp"
 #include "support/histogram_model.hpp"
 #include "support/levels.hpp"
 
@@ -62,20 +63,7 @@ counts_t count_16s(int level, const int16_t* src, int n, const std::vector<uint8
 // Every level, its float neighbours on both sides, the midpoints, special values (a NaN with a
 // payload among them), subnormals, and random samples over the range and a little beyond.
 std::vector<float> edge_samples(const std::vector<float>& L, std::mt19937& rng) {
-    std::vector<float> s = {0.0f,
-                            -0.0f,
-                            inf,
-                            -inf,
-                            qnan,
-                            -qnan,
-                            std::bit_cast<float>(0x7FC12345u),
-                            std::numeric_limits<float>::denorm_min(),
-                            -std::numeric_limits<float>::denorm_min(),
-                            1e-39f,
-                            -1e-39f,
-                            std::numeric_limits<float>::min(),
-                            std::numeric_limits<float>::max(),
-                            -std::numeric_limits<float>::max()};
+    std::vector<float> s = special_values<float>();
     for (size_t k = 0; k < L.size(); ++k) {
         const float up = std::nextafter(L[k], inf);
         s.insert(s.end(), {L[k], std::nextafter(L[k], -inf), up, std::nextafter(up, inf)});

@@ -84,11 +84,7 @@ TEST(TestRand, NoiseFromTheFixedSeedPlusTheCurve) {
     for (int i = 0; i < 1000; ++i) ASSERT_EQ(u.data<float>()[i], noise[i] + float(i));
     ASSERT_EQ(qor_test_rand(t, 0, 1, 0), qor_ok);
     EXPECT_EQ(t.values<float>(), u.values<float>());
-
-    handle_array wrong(8, qor_fmt_64f), empty;
-    EXPECT_EQ(qor_test_rand(wrong, 1, 2, 3), qor_err_format);
-    EXPECT_EQ(qor_test_rand(empty, 1, 2, 3), qor_err_invalid);
-    EXPECT_EQ(qor_test_rand(-2, 1, 2, 3), qor_err_handle);
+    qor::test::expect_single_checks([](qor_handle h) { return qor_test_rand(h, 1, 2, 3); }, qor_fmt_64f);
 }
 
 TEST(TestRand, FitRecoversCoefficientsWithinTheNoise) {

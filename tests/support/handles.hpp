@@ -76,6 +76,31 @@ void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other
     EXPECT_EQ(printed, "");
 }
 
+// The checks of an operation on one array: handles, data (a blank or freed array), then the
+// format; a refusal prints nothing and leaves the array's bytes alone.
+template <class Op>
+void expect_single_checks(Op op, qor_data_format refused) {
+    handle_array blank, bad(8, refused);
+    qor_handle freed = -1;
+    qor_create_array(&freed);
+    qor_destroy_array(freed);
+    std::memset(bad.data<uint8_t>(), 0x5A, 8);
+    std::string printed;
+    const auto call = [&](qor_handle h) {
+        ::testing::internal::CaptureStdout();
+        const qor_status st = op(h);
+        printed += ::testing::internal::GetCapturedStdout();
+        return st;
+    };
+    EXPECT_EQ(call(-1), qor_err_handle);
+    EXPECT_EQ(call(1 << 30), qor_err_handle);
+    EXPECT_EQ(call(blank), qor_err_invalid);
+    EXPECT_EQ(call(freed), qor_err_invalid);
+    EXPECT_EQ(call(bad), qor_err_format) << refused;
+    EXPECT_EQ(bad.values<uint8_t>(), std::vector<uint8_t>(8, 0x5A));
+    EXPECT_EQ(printed, "");
+}
+
 // Forwards to Real, but fails with -13 on the second call since failing_calls was reset.
 inline int failing_calls = 0;
 template <auto Real, class... Args>
