@@ -30,18 +30,12 @@ struct lent {
 
 }  // namespace
 
+// The kernel counts (see its tests); the operation passes the level-step warning on and counts.
 TEST(QorHistogram, WorkedExamples) {
     std::vector<uint32_t> counts(5, 99);
     lent<float> five({0, 1, 2, 3, 4}, qor_fmt_32f);
-    EXPECT_EQ(qor_histogram(five.handle, counts.data(), 4, 0, 4), qor_ok);
-    EXPECT_EQ(counts, (std::vector<uint32_t>{1, 1, 1, 1, 99}));
     EXPECT_EQ(qor_histogram(five.handle, counts.data(), 4, 0, 4.5f), qor_ok);
     EXPECT_EQ(counts, (std::vector<uint32_t>{2, 1, 1, 1, 99}));
-
-    lent<float> outside({-1, 10, std::numeric_limits<float>::quiet_NaN()}, qor_fmt_32f);
-    EXPECT_EQ(qor_histogram(outside.handle, counts.data(), 5, 0, 5), qor_ok);
-    EXPECT_EQ(counts, (std::vector<uint32_t>(5, 0)));
-
     lent<int16_t> ints({-3, -2, 0, 5}, qor_fmt_16s);
     EXPECT_EQ(qor_histogram(ints.handle, counts.data(), 2, -3.7f, 6.2f), qor_ok);
     EXPECT_EQ(counts[0], 3u);
@@ -57,16 +51,8 @@ TEST(QorHistogram, WorkedExamples) {
 TEST(QorHistogram, StatusesInOrder) {
     uint32_t counts[16] = {};
     qor_status st = 0;
-    EXPECT_EQ(qor_histogram(-1, counts, 4, 0, 1), qor_err_handle);
-    EXPECT_EQ(qor_histogram(1 << 20, counts, 4, 0, 1), qor_err_handle);
-    qor_handle freed;
-    ASSERT_EQ(qor_create_array(&freed), qor_ok);
-    ASSERT_EQ(qor_destroy_array(freed), qor_ok);
-    EXPECT_EQ(qor_histogram(freed, counts, 4, 0, 1), qor_err_invalid);
-    ASSERT_EQ(qor_create_array(&freed), qor_ok);  // now holding no data
-    EXPECT_EQ(qor_histogram(freed, counts, 4, 0, 1), qor_err_invalid);
+    qor::test::expect_single_checks([&](qor_handle h) { return qor_histogram(h, counts, 16, 0, 256); }, qor_fmt_8u);
     EXPECT_EQ(histogram_worker(nullptr, counts, 4, 0, 1), qor_err_invalid);
-    qor_destroy_array(freed);
 
     lent<float> f({1, 2}, qor_fmt_32f);
     for (auto [bins, lower, into, kernel] : {std::tuple{0, 0.0f, counts, -107},
