@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -210,49 +211,51 @@ void errors_64(int count) {
 TEST(Log64, ErrorsBelowOneUlp) { errors_64(20000); }
 TEST(Log64, LargeErrorsBelowOneUlp) { errors_64(500000); }
 
-// The special-value table, for both precisions and every level.
-TEST(LogSpecials, TableValuesAndPayloads) {
-    const float snan32 = std::bit_cast<float>(0x7F800123u), qnan32 = std::bit_cast<float>(0xFFC00456u);
-    const double snan64 = std::bit_cast<double>(0x7FF0000000000123ull);
-    for_each_supported_level([&](int level) {
-        const float in[] = {0.0f, -0.0f, -1.0f, -2.5f, -finf, finf, snan32, qnan32, -0x1p-140f};
-        float ln[9], lg[9], lp[9];
-        krn_ln_32f_variant(level)(in, ln, 9);
-        krn_log10_32f_variant(level)(in, lg, 9);
-        krn_log1p_32f_variant(level)(in, lp, 9);
-        for (const float* r : {ln, lg}) {
-            EXPECT_EQ(r[0], -finf);
-            EXPECT_EQ(r[1], -finf);
-            for (int i : {2, 3, 4, 8}) EXPECT_EQ(std::bit_cast<uint32_t>(r[i]), default_nan32) << i;
-            EXPECT_EQ(r[5], finf);
-            EXPECT_EQ(std::bit_cast<uint32_t>(r[6]), 0x7FC00123u);
-            EXPECT_EQ(std::bit_cast<uint32_t>(r[7]), 0xFFC00456u);
-        }
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[0]), 0u);
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[1]), 0x80000000u);
-        EXPECT_EQ(lp[2], -finf);
-        for (int i : {3, 4}) EXPECT_EQ(std::bit_cast<uint32_t>(lp[i]), default_nan32);
-        EXPECT_EQ(lp[5], finf);
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[6]), 0x7FC00123u);
-        EXPECT_EQ(lp[8], -0x1p-140f);
+// The special-value table, for both precisions and every level: each input with the bits of its
+// ln and log10, and of its log1p (NaN payloads kept, quieted; the default NaN for the domain).
+template <class T, class K>
+void check_specials(const std::vector<std::array<qor::test::bits_t<T>, 3>>& rows, K ln, K log10, K log1p) {
+    using qor::test::bits_of;
+    using qor::test::from_bits;
+    for (const auto& [x, log_bits, log1p_bits] : rows) {
+        const T in = from_bits<T>(x);
+        T a, b, c;
+        ln(&in, &a, 1), log10(&in, &b, 1), log1p(&in, &c, 1);
+        EXPECT_EQ(bits_of(a), log_bits) << std::hex << x;
+        EXPECT_EQ(bits_of(b), log_bits) << std::hex << x;
+        EXPECT_EQ(bits_of(c), log1p_bits) << std::hex << x;
+    }
+}
 
-        const double din[] = {0.0, -0.0, -1.0, -1e300, -dinf, dinf, snan64, 0x1p-1060};
-        double dln[8], dlp[8], dlg[8];
-        krn_ln_64f_variant(level)(din, dln, 8);
-        krn_log10_64f_variant(level)(din, dlg, 8);
-        krn_log1p_64f_variant(level)(din, dlp, 8);
-        for (const double* r : {dln, dlg}) {
-            EXPECT_EQ(r[0], -dinf);
-            EXPECT_EQ(r[1], -dinf);
-            for (int i : {2, 3, 4}) EXPECT_EQ(std::bit_cast<uint64_t>(r[i]), default_nan64);
-            EXPECT_EQ(r[5], dinf);
-            EXPECT_EQ(std::bit_cast<uint64_t>(r[6]), 0x7FF8000000000123ull);
-        }
-        EXPECT_LE(ulp_error(dln[7], -1060 * std::log(2.0L)), 0.6);
-        EXPECT_LE(ulp_error(dlg[7], -1060 * std::log10(2.0L)), 0.6);
-        EXPECT_EQ(std::bit_cast<uint64_t>(dlp[1]), 0x8000000000000000ull);
-        EXPECT_EQ(dlp[2], -dinf);
-        EXPECT_EQ(dlp[7], 0x1p-1060);
+TEST(LogSpecials, TableValuesAndPayloads) {
+    const uint32_t n32 = default_nan32, minus_tiny = std::bit_cast<uint32_t>(-0x1p-140f);
+    const uint64_t n64 = default_nan64;
+    for_each_supported_level([&](int level) {
+        check_specials<float>({{0x00000000, 0xFF800000, 0x00000000},  // +0, -0: the pole, log1p keeps them
+                               {0x80000000, 0xFF800000, 0x80000000},
+                               {0xBF800000, n32, 0xFF800000},  // -1: the pole of log1p
+                               {0xC0200000, n32, n32},         // -2.5
+                               {0xFF800000, n32, n32},
+                               {0x7F800000, 0x7F800000, 0x7F800000},
+                               {0x7F800123, 0x7FC00123, 0x7FC00123},  // signalling: quieted, payload kept
+                               {0xFFC00456, 0xFFC00456, 0xFFC00456},
+                               {minus_tiny, n32, minus_tiny}},
+                              krn_ln_32f_variant(level), krn_log10_32f_variant(level), krn_log1p_32f_variant(level));
+        check_specials<double>({{0x0000000000000000, 0xFFF0000000000000, 0x0000000000000000},
+                                {0x8000000000000000, 0xFFF0000000000000, 0x8000000000000000},
+                                {0xBFF0000000000000, n64, 0xFFF0000000000000},
+                                {std::bit_cast<uint64_t>(-1e300), n64, n64},
+                                {0xFFF0000000000000, n64, n64},
+                                {0x7FF0000000000000, 0x7FF0000000000000, 0x7FF0000000000000},
+                                {0x7FF0000000000123, 0x7FF8000000000123, 0x7FF8000000000123}},
+                               krn_ln_64f_variant(level), krn_log10_64f_variant(level), krn_log1p_64f_variant(level));
+        const double tiny = 0x1p-1060;
+        double ln, lg, lp;
+        krn_ln_64f_variant(level)(&tiny, &ln, 1), krn_log10_64f_variant(level)(&tiny, &lg, 1);
+        krn_log1p_64f_variant(level)(&tiny, &lp, 1);
+        EXPECT_LE(ulp_error(ln, -1060 * std::log(2.0L)), 0.6);
+        EXPECT_LE(ulp_error(lg, -1060 * std::log10(2.0L)), 0.6);
+        EXPECT_EQ(lp, tiny);
     });
 }
 
