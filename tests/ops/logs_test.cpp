@@ -22,21 +22,14 @@ std::string line(int status) { return qor::test::report_line(status); }
 
 }  // namespace
 
+// Each warning the kernels give is printed and passed over (their values are the kernels' tests).
 TEST(LogOps, WarningsArePrintedAndPassedOver) {
-    {
-        handle_array a(qor_fmt_32f, std::vector<float>{1.0f, 0.0f, -1.0f}), b(3, qor_fmt_32f);
-        qor_status st = -1;
-        EXPECT_EQ(stdout_of([&] { st = qor_ln(a, b); }), line(8));
-        EXPECT_EQ(st, qor_ok);
-        EXPECT_EQ(b.data<float>()[0], 0.0f);
-        EXPECT_EQ(b.data<float>()[1], -inf);
-        EXPECT_EQ(std::bit_cast<uint32_t>(b.data<float>()[2]), 0xFFC00000u);
-    }
     const struct {
         std::vector<float> in;
         qor_status (*op)(qor_handle, qor_handle);
         std::string printed;
     } rows[] = {
+        {{1.0f, 0.0f, -1.0f}, qor_ln, line(8)},
         {{-1.0f, 0.0f}, qor_ln, line(7)},
         {{-0.0f}, qor_ln, line(7)},
         {{qnan}, qor_ln, ""},
@@ -49,9 +42,6 @@ TEST(LogOps, WarningsArePrintedAndPassedOver) {
         qor_status st = -1;
         EXPECT_EQ(stdout_of([&] { st = r.op(a, b); }), r.printed);
         EXPECT_EQ(st, qor_ok);
-        if (r.op == qor_log10) {
-            EXPECT_EQ(b.data<float>()[0], 1.9999993f);
-        }
     }
 }
 
