@@ -21,7 +21,6 @@ using namespace qor::krn;
 using qor::test::bits_of;
 using qor::test::for_each_supported_level;
 using qor::test::libc_ln;
-using qor::test::model_core;
 using qor::test::model_gauss;
 
 namespace {
@@ -89,15 +88,6 @@ void expect_sequence(int level, uint32_t seed, double mean, double sd, std::vect
 }
 
 }  // namespace
-
-TEST(RandomCore, WorkedSteps) {
-    model_core zero(0);
-    EXPECT_EQ(zero.step(), -2143376656);
-    EXPECT_EQ(zero.step(), -1588453546);
-    EXPECT_EQ(zero.step(), -1238212167);
-    model_core fixed(60138);
-    EXPECT_EQ(static_cast<uint32_t>(fixed.step()), 0xB2F52ED8u);
-}
 
 TEST(RandomRecords, SizesAndInitialWords) {
     int32_t size = 0;
