@@ -51,55 +51,35 @@ TEST(ScaleConstant16u, TruncatesThenKeepsTheLowBits) {
     for (auto [f, want] : rows) EXPECT_EQ(qor::ops::constant_16u(f), want) << f;
 }
 
-TEST(ScaleC, EveryTableRowForFloats) {
-    const std::vector<float> in = {1.0f, -0.0f, 3.3f, inf, -inf, from_bits<float>(0x7FC00123u), 1e-40f,
-                                   16777217.0f, -2.5f, 1e30f, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    const std::vector<double> in64(in.begin(), in.end());
-    const float factors[] = {1.0f, 0.0f, -0.0f, 0.1f, 3.0f, qnan, -inf};
-    const float offsets[] = {0.0f, -0.0f, 0.1f, -5.0f, 1e-45f, qnan};
-    const size_t n = in.size();
-    handle_array s32(int64_t(n), qor_fmt_32f), d32(int64_t(n), qor_fmt_32f);
-    handle_array s64(int64_t(n), qor_fmt_64f), d64(int64_t(n), qor_fmt_64f);
+// Every pair of table constants: out of place (the source kept), in place, and one handle twice.
+template <class T, class Model>
+void check_scale(qor_data_format fmt, const std::vector<T>& in, const std::vector<float>& factors,
+                 const std::vector<float>& offsets, Model model) {
     for (float f : factors)
         for (float o : offsets) {
-            SCOPED_TRACE(::testing::Message() << "factor " << f << " offset " << o);
-            std::vector<float> want(n);
-            std::vector<double> want64(n);
-            for (size_t i = 0; i < n; ++i) {
-                want[i] = scaled(in[i], f, o);
-                want64[i] = scaled(in64[i], f, o);  // the float constants widened exactly
-            }
-            s32.fill(in);
-            d32.fill(std::vector<float>(n, 42.0f));
-            ASSERT_EQ(qor_scaleC(s32, d32, f, o), qor_ok);
-            EXPECT_TRUE(same_bits(d32.values<float>(), want));
-            EXPECT_TRUE(same_bits(s32.values<float>(), in));
-            ASSERT_EQ(qor_scaleCI(s32, f, o), qor_ok);
-            EXPECT_TRUE(same_bits(s32.values<float>(), want));
-            s64.fill(in64);
-            ASSERT_EQ(qor_scaleC(s64, d64, f, o), qor_ok);
-            EXPECT_TRUE(same_bits(d64.values<double>(), want64));
-            ASSERT_EQ(qor_scaleC(s64, s64, f, o), qor_ok);  // one handle twice: in place
-            EXPECT_TRUE(same_bits(s64.values<double>(), want64));
+            SCOPED_TRACE(::testing::Message() << "format " << fmt << " factor " << f << " offset " << o);
+            std::vector<T> want(in.size());
+            for (size_t i = 0; i < in.size(); ++i) want[i] = model(in[i], f, o);
+            handle_array s(fmt, in), d(fmt, std::vector<T>(in.size(), T(42))), t(fmt, in);
+            ASSERT_EQ(qor_scaleC(s, d, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(d.values<T>(), want));
+            EXPECT_TRUE(same_bits(s.values<T>(), in));
+            ASSERT_EQ(qor_scaleCI(s, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(s.values<T>(), want));
+            ASSERT_EQ(qor_scaleC(t, t, f, o), qor_ok);
+            EXPECT_TRUE(same_bits(t.values<T>(), want));
         }
 }
 
-TEST(ScaleC, EveryTableRowFor16u) {
-    const std::vector<uint16_t> in = {0, 1, 3, 2, 40000, 65535, 32768, 300, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    const size_t n = in.size();
-    handle_array s(int64_t(n), qor_fmt_16u), d(int64_t(n), qor_fmt_16u);
-    for (float f : {1.0f, 2.0f, 2.9f, 0.7f, 1.5f, -1.0f, 70000.0f, qnan, 0.0f})
-        for (float o : {0.0f, -0.0f, 3.0f, -1.0f, -0.5f, 0.9f, 70000.0f, qnan}) {
-            SCOPED_TRACE(::testing::Message() << "factor " << f << " offset " << o);
-            std::vector<uint16_t> want(n);
-            for (size_t i = 0; i < n; ++i) want[i] = scaled_16u(in[i], f, o);
-            s.fill(in);
-            d.fill(std::vector<uint16_t>(n, 4242));
-            ASSERT_EQ(qor_scaleC(s, d, f, o), qor_ok);
-            EXPECT_EQ(d.values<uint16_t>(), want);
-            ASSERT_EQ(qor_scaleCI(s, f, o), qor_ok);
-            EXPECT_EQ(s.values<uint16_t>(), want);
-        }
+TEST(ScaleC, EveryTableRowForEachFormat) {
+    const std::vector<float> in = {1.0f, -0.0f, 3.3f, inf, -inf, from_bits<float>(0x7FC00123u), 1e-40f,
+                                   16777217.0f, -2.5f, 1e30f, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    const std::vector<float> factors = {1.0f, 0.0f, -0.0f, 0.1f, 3.0f, qnan, -inf}, offsets = {0.0f, -0.0f, 0.1f, -5.0f, 1e-45f, qnan};
+    check_scale(qor_fmt_32f, in, factors, offsets, scaled<float>);
+    check_scale(qor_fmt_64f, std::vector<double>(in.begin(), in.end()), factors, offsets, scaled<double>);  // constants widened
+    check_scale(qor_fmt_16u, std::vector<uint16_t>{0, 1, 3, 2, 40000, 65535, 32768, 300, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17},
+                {1.0f, 2.0f, 2.9f, 0.7f, 1.5f, -1.0f, 70000.0f, qnan, 0.0f}, {0.0f, -0.0f, 3.0f, -1.0f, -0.5f, 0.9f, 70000.0f, qnan},
+                scaled_16u);
 }
 
 // An unsupported format is refused only when there is work to do.
