@@ -247,7 +247,7 @@ TEST(DftPlan, HeaderRecordsIdentifierLengthAndHint) {
     EXPECT_EQ(h->id, 20);
 }
 
-// Straight-line plans need the specification alone; other lengths get 64-byte multiples, a work
+// Straight-line plans need their plan area alone; other lengths get 64-byte multiples, a work
 // area and, unless a power of two, an initialisation area holding at least the N roots.
 TEST(DftPlan, AreaSizes) {
     int s, i, w, s2, i2, w2;
