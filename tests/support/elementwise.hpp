@@ -105,4 +105,17 @@ void expect_refusals(int (*k)(const S*, D*, int), bool length_first = false) {
     EXPECT_TRUE(d[0] == D(7) && d[1] == D(7));
 }
 
+// The same for (src1, src2, dst, len) kernels.
+template <class S, class D>
+void expect_refusals(int (*k)(const S*, const S*, D*, int)) {
+    S s[2] = {};
+    D d[2] = {D(7), D(7)};
+    EXPECT_EQ(k(nullptr, s, d, 0), krn::krn_err_null);
+    EXPECT_EQ(k(s, nullptr, d, 1), krn::krn_err_null);
+    EXPECT_EQ(k(s, s, nullptr, 1), krn::krn_err_null);
+    EXPECT_EQ(k(s, s, d, 0), krn::krn_err_size);
+    EXPECT_EQ(k(s, s, d, -1), krn::krn_err_size);
+    EXPECT_TRUE(d[0] == D(7) && d[1] == D(7));
+}
+
 }  // namespace qor::test
