@@ -108,19 +108,16 @@ TEST(QorMinMax, MergesWithTheIncomingValues) {
     EXPECT_EQ(std::vector<float>({mn, mx}), (std::vector<float>{11, 12}));
 }
 
-TEST(QorMinMax, ChunksMergeAtEveryLevelAndAFailingSecondChunkKeepsTheFirst) {
+TEST(QorMinMax, ChunksMergeAndAFailingSecondChunkKeepsTheFirst) {
     const std::vector<float> x = mixed_values<float>(61, 21);
     float wmn, wmx;
     min_max_model(x.data(), int(x.size()), &wmn, &wmx);
-    for_each_supported_level([&](int level) {
+    {
         handle_array a(qor_fmt_32f, x);
         float mn = inf, mx = -inf;
-        EXPECT_EQ(qor::ops::min_max_worker(a.object(), &mn, &mx, 6,
-                                           {krn_min_max_16u_variant(level), krn_min_max_32f_variant(level)}),
-                  qor_ok);
-        EXPECT_EQ(mn, wmn);
-        EXPECT_EQ(mx, wmx);
-    });
+        EXPECT_EQ(qor::ops::min_max_worker(a.object(), &mn, &mx, 6), qor_ok);
+        EXPECT_TRUE(bits_of(mn) == bits_of(wmn) && bits_of(mx) == bits_of(wmx));
+    }
     qor::ops::min_max_kernels k;
     k.min_max_32f = fails_second_time<krn_min_max_32f, const float*, int, float*, float*>;
     handle_array a(qor_fmt_32f, std::vector<float>{5, 6, -100, 100});
