@@ -8,7 +8,6 @@
 #include "support/arith_models.hpp"
 #include "support/elementwise.hpp"
 #include "support/capture.hpp"
-#include "support/levels.hpp"
 
 using namespace qor::test;
 using namespace qor::krn;
