@@ -10,6 +10,7 @@
 #include "support/random_model.hpp"
 
 using qor::test::handle_array;
+using qor::test::expect_outcome;
 using qor::test::stdout_of;
 
 namespace {
@@ -69,9 +70,7 @@ TEST(QuadraticFit, RefusalsInOrder) {
     // Two samples make empty blocks: the first kernel refuses the length, the rest is untouched.
     handle_array two(2, qor_fmt_32f);
     dst.fill(std::vector<float>(4, 9.0f));
-    qor_status st = 0;
-    EXPECT_EQ(stdout_of([&] { st = qor_quadratic_fit(two, dst); }), "KRN function failed,return value -6.\n");
-    EXPECT_EQ(st, qor_err_kernel);
+    expect_outcome([&] { return qor_quadratic_fit(two, dst); }, qor_err_kernel, "KRN function failed,return value -6.\n");
     EXPECT_EQ(dst.values<float>(), std::vector<float>(4, 9.0f));
 }
 

@@ -11,6 +11,7 @@
 
 using qor::test::handle_array;
 using qor::test::report_line;
+using qor::test::expect_outcome;
 using qor::test::stdout_of;
 
 TEST(VectorSlope, FillsFloatAndSixteenBitArrays) {
@@ -55,9 +56,7 @@ TEST(VectorTone, ParameterErrorsAreReportedKernelFailures) {
                  {s, 0.9f, 0.1f, 0, -46},
                  {s, 40000.0f, 0.1f, 0, -46}};  // 40000 keeps its low 16 bits: -25536
     for (auto c : cases) {
-        qor_status st;
-        EXPECT_EQ(stdout_of([&] { st = qor_vector_tone(c.h, c.magnitude, c.rfreq, c.phase); }), report_line(c.code));
-        EXPECT_EQ(st, qor_err_kernel);
+        expect_outcome([&] { return qor_vector_tone(c.h, c.magnitude, c.rfreq, c.phase); }, qor_err_kernel, report_line(c.code));
     }
 }
 

@@ -12,6 +12,7 @@
 #include "support/handles.hpp"
 
 using qor::test::handle_array;
+using qor::test::expect_outcome;
 using qor::test::stdout_of;
 
 namespace {
@@ -76,8 +77,6 @@ TEST(GaussianRand, Refusals) {
     // A lent description of length 0 reaches the generator, which refuses it.
     float host[2] = {3, 3};
     handle_array lent(qor_fmt_32f, 0, host);
-    qor_status st = 0;
-    EXPECT_EQ(stdout_of([&] { st = qor_gaussian_rand(lent, 0, 1, 0); }), "KRN function failed,return value -6.\n");
-    EXPECT_EQ(st, qor_err_kernel);
+    expect_outcome([&] { return qor_gaussian_rand(lent, 0, 1, 0); }, qor_err_kernel, "KRN function failed,return value -6.\n");
     EXPECT_EQ(host[0], 3.0f);
 }

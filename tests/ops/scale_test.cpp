@@ -125,10 +125,7 @@ TEST(ScaleWorker, KernelFailureIsReportedAndEndsTheWalk) {
     qor_info info = {10, qor_fmt_32f, 32, nullptr};
     ary bad;
     ASSERT_EQ(bad.init_ext(&info), qor_ok);
-    qor_status st = qor_ok;
-    EXPECT_EQ(stdout_of([&] { st = scale_in_place_worker(bad, 2.0f, 0.0f, 4); }), report_line(-8));
-    EXPECT_EQ(st, qor_err_kernel);
+    expect_outcome([&] { return scale_in_place_worker(bad, 2.0f, 0.0f, 4); }, qor_err_kernel, report_line(-8));
     // Multiply and add: one report line, and the walk ends at the first chunk.
-    EXPECT_EQ(stdout_of([&] { st = scale_worker(bad, bad, 2.0f, 1.0f, 4); }), report_line(-8));
-    EXPECT_EQ(st, qor_err_kernel);
+    expect_outcome([&] { return scale_worker(bad, bad, 2.0f, 1.0f, 4); }, qor_err_kernel, report_line(-8));
 }
