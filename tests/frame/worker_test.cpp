@@ -48,7 +48,8 @@ TEST(ChunkWalk, DefaultLimitIsTheLargestKernelLength) {
 TEST(KernelReport, PrintsEveryNonZeroStatus) {
     qor::test::expect_outcome([&] { return report_kernel(0); }, qor_ok, "");
     qor::test::expect_outcome([&] { return report_kernel(2); }, qor_ok, "KRN function failed,return value 2.\n");
-    qor::test::expect_outcome([&] { return report_kernel(-6); }, qor_err_kernel, "KRN function failed,return value -6.\n");
+    qor::test::expect_outcome([&] { return report_kernel(-6); }, qor_err_kernel,
+                              "KRN function failed,return value -6.\n");
 }
 
 TEST(OperandChecks, DataThenFormatThenLength) {

@@ -30,8 +30,8 @@ void check_division(Div div, DivIp div_ip) {
     const auto want = [&](size_t i) { return div_model(d[i], x[i]); };
     const std::vector<int> all = {int(d.size()) - 3};
     for (const auto& lengths : {block_lengths, all}) {
-        expect_elementwise<T>([&](int f, int n, T* o) { EXPECT_EQ(div(d.data() + f, x.data() + f, o, n), warns(f, n)); },
-                              want, lengths);
+        expect_elementwise<T>(
+            [&](int f, int n, T* o) { EXPECT_EQ(div(d.data() + f, x.data() + f, o, n), warns(f, n)); }, want, lengths);
         expect_elementwise<T>([&](int f, int n, T* o) {
             std::copy(x.begin() + f, x.begin() + f + n, o);
             EXPECT_EQ(div_ip(d.data() + f, o, n), warns(f, n));
@@ -148,8 +148,10 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
                 ASSERT_EQ(m16(u.data(), len, &lo, &hi), krn_ok);
                 EXPECT_EQ(lo, len == 1 ? 65535 : 1000);
                 EXPECT_EQ(hi, 65535);
-                for (auto [fill, at, other] : {std::tuple{0.0f, -0.0f, 0.0f}, {-0.0f, 0.0f, -0.0f},
-                                               {2.5f, pos % 2 ? nan : from_bits(0xFF812345u), -1e30f}, {nan, nan, nan}}) {
+                for (auto [fill, at, other] : {std::tuple{0.0f, -0.0f, 0.0f},
+                                               {-0.0f, 0.0f, -0.0f},
+                                               {2.5f, pos % 2 ? nan : from_bits(0xFF812345u), -1e30f},
+                                               {nan, nan, nan}}) {
                     std::vector<float> v(size_t(len), fill);
                     v[size_t(pos)] = at;
                     if (fill == 2.5f) v[size_t(len - 1 - pos)] = other;

@@ -71,9 +71,12 @@ void check_16u(int level, const std::vector<uint16_t>& in, uint16_t val, int sf,
                int offsets = 4) {
     SCOPED_TRACE(::testing::Message() << "val " << val << " sf " << sf);
     for (bool add : {false, true}) {
-        const auto want = [&](size_t i) { return model_scale_16u(add ? uint64_t(in[i]) + val : uint64_t(in[i]) * val, sf); };
+        const auto want = [&](size_t i) {
+            return model_scale_16u(add ? uint64_t(in[i]) + val : uint64_t(in[i]) * val, sf);
+        };
         const auto out_fn = add ? krn_add_const_scaled_16u_variant(level) : krn_mul_const_scaled_16u_variant(level);
-        const auto in_fn = add ? krn_add_const_scaled_16u_ip_variant(level) : krn_mul_const_scaled_16u_ip_variant(level);
+        const auto in_fn =
+            add ? krn_add_const_scaled_16u_ip_variant(level) : krn_mul_const_scaled_16u_ip_variant(level);
         expect_elementwise<uint16_t>([&](int f, int n, uint16_t* d) { return out_fn(in.data() + f, val, d, n, sf); },
                                      want, lengths, same_bits<uint16_t>, offsets);
         expect_elementwise<uint16_t>([&](int f, int n, uint16_t* d) {
@@ -87,10 +90,14 @@ void check_16u(int level, const std::vector<uint16_t>& in, uint16_t val, int sf,
 
 TEST(ConstArithFloat, MultiplyAndAddMatchTheModelAtEveryLevel) {
     for_each_supported_level([](int level) {
-        check_float_forms<float>(krn_mul_const_32f_variant(level), krn_mul_const_32f_ip_variant(level), model_mul<float>);
-        check_float_forms<float>(krn_add_const_32f_variant(level), krn_add_const_32f_ip_variant(level), model_add<float>);
-        check_float_forms<double>(krn_mul_const_64f_variant(level), krn_mul_const_64f_ip_variant(level), model_mul<double>);
-        check_float_forms<double>(krn_add_const_64f_variant(level), krn_add_const_64f_ip_variant(level), model_add<double>);
+        check_float_forms<float>(krn_mul_const_32f_variant(level), krn_mul_const_32f_ip_variant(level),
+                                 model_mul<float>);
+        check_float_forms<float>(krn_add_const_32f_variant(level), krn_add_const_32f_ip_variant(level),
+                                 model_add<float>);
+        check_float_forms<double>(krn_mul_const_64f_variant(level), krn_mul_const_64f_ip_variant(level),
+                                  model_mul<double>);
+        check_float_forms<double>(krn_add_const_64f_variant(level), krn_add_const_64f_ip_variant(level),
+                                  model_add<double>);
     });
 }
 
@@ -122,10 +129,13 @@ TEST(ConstArithArguments, PointerBeforeLengthInEveryPath) {
             for (uint16_t val : {0, 1, 7}) {
                 SCOPED_TRACE(::testing::Message() << "sf " << sf << " val " << val);
                 for (bool add : {false, true}) {
-                    const auto k = add ? krn_add_const_scaled_16u_variant(level) : krn_mul_const_scaled_16u_variant(level);
-                    const auto k_ip = add ? krn_add_const_scaled_16u_ip_variant(level) : krn_mul_const_scaled_16u_ip_variant(level);
-                    check_arguments<uint16_t>([&](const uint16_t* s, uint16_t v, uint16_t* d, int n) { return k(s, v, d, n, sf); },
-                                              [&](uint16_t v, uint16_t* b, int n) { return k_ip(v, b, n, sf); }, val);
+                    const auto k =
+                        add ? krn_add_const_scaled_16u_variant(level) : krn_mul_const_scaled_16u_variant(level);
+                    const auto k_ip =
+                        add ? krn_add_const_scaled_16u_ip_variant(level) : krn_mul_const_scaled_16u_ip_variant(level);
+                    check_arguments<uint16_t>(
+                        [&](const uint16_t* s, uint16_t v, uint16_t* d, int n) { return k(s, v, d, n, sf); },
+                        [&](uint16_t v, uint16_t* b, int n) { return k_ip(v, b, n, sf); }, val);
                 }
             }
     });
@@ -166,10 +176,14 @@ TEST(ConstArithLarge, StreamingStoresGiveTheSameBits) {
     const std::vector<float> in = mixed_values<float>(size_t(n), 11);
     const std::vector<uint16_t> in16 = inputs_16u(n, 12);
     for_each_supported_level([&](int level) {
-        expect_elementwise<float>([&](int f, int len, float* d) { return krn_mul_const_32f_variant(level)(in.data() + f, 1.25f, d, len); },
-                                  [&](size_t i) { return model_mul(in[i], 1.25f); }, {n - 4});
-        expect_elementwise<uint16_t>([&](int f, int len, uint16_t* d) { return krn_add_const_scaled_16u_variant(level)(in16.data() + f, 999, d, len, 0); },
-                                     [&](size_t i) { return model_scale_16u(in16[i] + 999u, 0); }, {n - 4});
+        expect_elementwise<float>(
+            [&](int f, int len, float* d) { return krn_mul_const_32f_variant(level)(in.data() + f, 1.25f, d, len); },
+            [&](size_t i) { return model_mul(in[i], 1.25f); }, {n - 4});
+        expect_elementwise<uint16_t>(
+            [&](int f, int len, uint16_t* d) {
+                return krn_add_const_scaled_16u_variant(level)(in16.data() + f, 999, d, len, 0);
+            },
+            [&](size_t i) { return model_scale_16u(in16[i] + 999u, 0); }, {n - 4});
     });
 }
 

@@ -89,16 +89,19 @@ TEST(ConvertToFloat, EveryValueExactOrNearest) {
     std::vector<uint16_t> all(65540);
     for (size_t i = 0; i < all.size(); ++i) all[i] = uint16_t(i - 3);
     const auto* as_signed = reinterpret_cast<const int16_t*>(all.data());
-    std::vector<int32_t> wide = {0, 1, -1, 16777216, 16777217, -16777219, 16777219, 33554435, INT_MAX, INT_MIN, 123456789, -7};
+    std::vector<int32_t> wide = {0,        1,        -1,      16777216, 16777217,  -16777219,
+                                 16777219, 33554435, INT_MAX, INT_MIN,  123456789, -7};
     for (uint32_t i = 0; wide.size() < 200; ++i) wide.push_back(int32_t(i * 2654435761u));
     for_each_supported_level([&](int level) {
         const auto u = krn_convert_16u32f_variant(level);
         const auto s = krn_convert_16s32f_variant(level);
         const auto w = krn_convert_32s_32f_variant(level);
         expect_elementwise<float>([&](int f, int n, float* d) { return u(all.data() + f, d, n); },
-                                  [&](size_t i) { return float(all[i]); }, {1, 7, 8, 9, 17, 33, 65536}, same_bits<float>, 2);
+                                  [&](size_t i) { return float(all[i]); }, {1, 7, 8, 9, 17, 33, 65536},
+                                  same_bits<float>, 2);
         expect_elementwise<float>([&](int f, int n, float* d) { return s(as_signed + f, d, n); },
-                                  [&](size_t i) { return float(as_signed[i]); }, {1, 7, 8, 9, 17, 33, 65536}, same_bits<float>, 2);
+                                  [&](size_t i) { return float(as_signed[i]); }, {1, 7, 8, 9, 17, 33, 65536},
+                                  same_bits<float>, 2);
         expect_elementwise<float>([&](int f, int n, float* d) { return w(wide.data() + f, d, n); },
                                   [&](size_t i) { return float(wide[i]); });
         expect_refusals(u);

@@ -70,8 +70,9 @@ TEST(CurveArithmetic, OneRoundedOperationPerElementAndZeroCopies) {
     for_each_supported_level([&](int level) {
         const auto mul = krn_mul_32f_variant(level);
         const auto sub = krn_sub_const_32f_variant(level);
-        qor::test::expect_elementwise<float>([&](int f, int n, float* d) { return mul(a.data() + f, b.data() + f, d, n); },
-                                             [&](size_t i) { return a[i] * b[i]; }, qor::test::block_lengths, same);
+        qor::test::expect_elementwise<float>(
+            [&](int f, int n, float* d) { return mul(a.data() + f, b.data() + f, d, n); },
+            [&](size_t i) { return a[i] * b[i]; }, qor::test::block_lengths, same);
         for (float val : {0.3f, 0.0f, -0.0f, inf})
             qor::test::expect_elementwise<float>([&](int f, int n, float* d) { return sub(a.data() + f, val, d, n); },
                                                  [&](size_t i) { return val == 0 ? a[i] : a[i] - val; });

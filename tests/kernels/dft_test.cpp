@@ -143,11 +143,12 @@ void check_lengths(const std::vector<int>& lengths) {
 // Every plan path: straight-line (1..16), powers of two, odd factor lists, even lengths whose
 // half is small / factored / direct / chirp-z, odd direct and chirp-z.
 TEST(DftEngine, EveryPlanPathAllLevels) {
-    const std::vector<int> lengths = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16,   // straight-line
-                                      32, 64, 128, 256, 512, 1024, 4096,                         // powers of two
-                                      21, 25, 27, 45, 75, 105, 225, 343, 1001, 3465, 4199,       // odd factor lists
-                                      18, 20, 24, 26, 30, 36, 100, 1000, 6000, 94, 588, 148, 106, 194, 178, 604, 2018,
-                                      17, 19, 23, 29, 31, 47, 53, 89, 97, 1009, 159, 291, 2809, 4099};  // direct, chirp-z
+    const std::vector<int> lengths = {
+        1,    2,  3,   4,   5,   6,    7,    8,    9,    10,   11,   12,  13,  14,   15,  16,  // straight-line
+        32,   64, 128, 256, 512, 1024, 4096,                                                   // powers of two
+        21,   25, 27,  45,  75,  105,  225,  343,  1001, 3465, 4199,                           // odd factor lists
+        18,   20, 24,  26,  30,  36,   100,  1000, 6000, 94,   588,  148, 106, 194,  178, 604,
+        2018, 17, 19,  23,  29,  31,   47,   53,   89,   97,   1009, 159, 291, 2809, 4099};  // direct, chirp-z
     check_lengths<float>(lengths);
     check_lengths<double>(lengths);
 }
@@ -237,7 +238,8 @@ TEST(DftPlan, FactorListsAndFallbacks) {
 // The identifier, length and hint sit at the first 64-byte boundary of the area.
 TEST(DftPlan, HeaderRecordsIdentifierLengthAndHint) {
     std::vector<uint8_t> area(1024);
-    const auto* h = reinterpret_cast<const dft::header*>((reinterpret_cast<uintptr_t>(area.data() + 1) + 63) & ~uintptr_t(63));
+    const auto* h =
+        reinterpret_cast<const dft::header*>((reinterpret_cast<uintptr_t>(area.data() + 1) + 63) & ~uintptr_t(63));
     ASSERT_EQ(krn_dft_real_init_32f(8, 2, 5, area.data() + 1, nullptr), 0);
     EXPECT_EQ(h->id, 17);
     EXPECT_EQ(h->n, 8);

@@ -47,7 +47,8 @@ counts_t count(int level, const T* src, int n, const std::vector<uint8_t>& spec,
     const krn_size roi = width ? krn_size{width, n} : krn_size{n, 1};
     const int step = int(sizeof(T)) * (width ? stride : n);
     int st;
-    if constexpr (sizeof(T) == 4) st = krn_histogram_32f_variant(level)(src, step, roi, counts.data(), spec.data(), nullptr);
+    if constexpr (sizeof(T) == 4)
+        st = krn_histogram_32f_variant(level)(src, step, roi, counts.data(), spec.data(), nullptr);
     else st = krn_histogram_16s_variant(level)(src, step, roi, counts.data(), spec.data(), work.data());
     EXPECT_EQ(st, krn_ok);
     return counts;
@@ -84,9 +85,14 @@ TEST(HistogramSpec, SizeQueryChecksInOrderAndSizes) {
     EXPECT_EQ(krn_histogram_get_size(t32f, {1, 1}, big, 1, 1, &spec, &work), krn_err_levels);  // > 2^31 bytes
     EXPECT_EQ(spec, -1);
     const int levels[4] = {257, 3, 5, 2};
-    for (auto [type, channels, spec_want, work_want, status] :
-         {std::tuple{13, 1, 80 + 4 * 257, 0, 0}, {7, 1, 1108, 262144, 0}, {5, 3, 1140, 786432, 0}, {1, 4, 1148, 4096, 0},
-          {1, 3, 1140, 3072, 0}, {7, 4, 1148, 1048576, 0}, {19, 1, 1108, 0, -59}, {0, 1, 1108, 0, -59}}) {
+    for (auto [type, channels, spec_want, work_want, status] : {std::tuple{13, 1, 80 + 4 * 257, 0, 0},
+                                                                {7, 1, 1108, 262144, 0},
+                                                                {5, 3, 1140, 786432, 0},
+                                                                {1, 4, 1148, 4096, 0},
+                                                                {1, 3, 1140, 3072, 0},
+                                                                {7, 4, 1148, 1048576, 0},
+                                                                {19, 1, 1108, 0, -59},
+                                                                {0, 1, 1108, 0, -59}}) {
         spec = work = -1;
         EXPECT_EQ(krn_histogram_get_size(type, {5, 7}, levels, channels, 0, &spec, &work), status) << type;
         EXPECT_EQ(spec, spec_want) << type;
@@ -267,11 +273,16 @@ TEST(HistogramCounting, SixteenBitTableCountersNeverLoseCounts) {
 }
 
 static void check_16s_ranges(std::initializer_list<int> lengths) {
-    const std::tuple<float, float, int> ranges[] = {
-        {-32768, 32768, 256}, {-32768, 32768, 65536}, {-40000, 40000, 100}, {-1e9f, 1e9f, 3}, {-100, 101, 201},
-        {-3.7f, 6.2f, 2}, {0.5f, 0.7f, 1}, {10, 11, 5}, {-50000, -40000, 10}, {-32769, 32767, 103}, {-1000, 1000, 101},
-        {-1000, 1000, 102}, {-1e6f, 1e6f, 1000}, {-30000, 30000, 7}, {-300, 300, 200}, {-21, 21, 6}, {-33000, 33000, 22},
-        {-32768, 32768, 2}, {-410, 410, 20}};  // width 41: 1/41 rounds down in float
+    const std::tuple<float, float, int> ranges[] = {{-32768, 32768, 256}, {-32768, 32768, 65536},
+                                                    {-40000, 40000, 100}, {-1e9f, 1e9f, 3},
+                                                    {-100, 101, 201},     {-3.7f, 6.2f, 2},
+                                                    {0.5f, 0.7f, 1},      {10, 11, 5},
+                                                    {-50000, -40000, 10}, {-32769, 32767, 103},
+                                                    {-1000, 1000, 101},   {-1000, 1000, 102},
+                                                    {-1e6f, 1e6f, 1000},  {-30000, 30000, 7},
+                                                    {-300, 300, 200},     {-21, 21, 6},
+                                                    {-33000, 33000, 22},  {-32768, 32768, 2},
+                                                    {-410, 410, 20}};  // width 41: 1/41 rounds down in float
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> any(-32768, 32767);
     for (auto [lower, upper, bins] : ranges) {

@@ -33,7 +33,8 @@ std::vector<float> dense_sweep(uint32_t stride) {
     for (uint32_t ex = 1; ex < 255; ++ex)
         for (uint32_t m : {0u, 1u, 0x2AAAA9u, 0x2AAAAAu, 0x2AAAABu, 0x2AAAACu, 0x555555u, 0x7FFFFEu, 0x7FFFFFu})
             v.push_back(std::bit_cast<float>((ex << 23) | m));
-    for (uint32_t b = 0x00800000u; b <= 0x7F7FFFFFu && b >= 0x00800000u; b += stride) v.push_back(std::bit_cast<float>(b));
+    for (uint32_t b = 0x00800000u; b <= 0x7F7FFFFFu && b >= 0x00800000u; b += stride)
+        v.push_back(std::bit_cast<float>(b));
     return v;
 }
 
@@ -45,7 +46,8 @@ void sweep_32(uint32_t stride) {
         for (auto [kernel, model] : {std::pair{krn_ln_32f_variant(level), &qor::test::ln32_model},
                                      {krn_log10_32f_variant(level), &qor::test::log10_32_model}}) {
             qor::test::expect_elementwise<float>([&](int f, int n, float* d) { return kernel(in.data() + f, d, n); },
-                                                 [&](size_t i) { return model(in[i]); }, all, qor::test::same_bits<float>, 1);
+                                                 [&](size_t i) { return model(in[i]); }, all,
+                                                 qor::test::same_bits<float>, 1);
         }
         qor::test::expect_elementwise<float>([&](int f, int n, float* d) {
             std::copy(in.begin() + f, in.begin() + f + n, d);
@@ -133,7 +135,8 @@ void log1p32_matches_baseline(uint32_t stride) {
     for (uint64_t b = 0; b <= 0xBF800000u; b += stride)
         if (b < 0x7F800000u || b > 0x80000000u) in.push_back(std::bit_cast<float>(uint32_t(b)));
     for (int i = -8; i <= 8; ++i)  // 1 + x at the row edges, 1 +- 2^-6 and 2^-5 and 1 + j/16 +- 1/32
-        for (int j = -1; j <= 16; ++j) in.push_back(std::nextafter(float(j) / 16.0f + 1.0f / 32.0f, 2.0f) + float(i) * 0x1p-23f);
+        for (int j = -1; j <= 16; ++j)
+            in.push_back(std::nextafter(float(j) / 16.0f + 1.0f / 32.0f, 2.0f) + float(i) * 0x1p-23f);
     std::vector<float> want(in.size()), got(in.size());
     const unsigned csr = _mm_getcsr();
     for (unsigned mode : {0x1F80u, 0x1F80u | 0x6000u | 0x8040u}) {

@@ -133,7 +133,8 @@ bool same_bits(T a, T b) {
 }
 
 const int tone_lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 1023, 1024, 1025, 2047, 2049, 5000};
-const double tone_params[][3] = {{1, 0.25, 0}, {1000, 0.01, 1.0}, {3.5, 0.37, 6.2}, {20000, 0.001, 3.0}, {7, 0.4999, 0.5}};
+const double tone_params[][3] = {
+    {1, 0.25, 0}, {1000, 0.01, 1.0}, {3.5, 0.37, 6.2}, {20000, 0.001, 3.0}, {7, 0.4999, 0.5}};
 
 template <class T, class Kernel, class M, class P>
 void expect_tone_matches_model(Kernel kernel, M magn_of, P) {

@@ -42,7 +42,9 @@ struct gauss_kind<float> {
 template <>
 struct gauss_kind<double> {
     using state = krn_rand_gauss_state_64f;
-    static int init(state* s, double mean, double sd, uint32_t seed) { return krn_rand_gauss_init_64f(s, mean, sd, seed); }
+    static int init(state* s, double mean, double sd, uint32_t seed) {
+        return krn_rand_gauss_init_64f(s, mean, sd, seed);
+    }
     static krn_rand_gauss_64f_fn variant(int level) { return krn_rand_gauss_64f_variant(level); }
     static double round(double v) { return v; }
 };

@@ -130,11 +130,21 @@ TEST(AlignedMemory, BlocksAreAlignedAndRecordTheirHeapBlock) {
 // Non-positive counts, and the first counts whose block (with 64 bytes of alignment and the
 // pointer to the heap block) would pass 2^63 or, for the element allocators, 2^31 - 1 bytes.
 TEST(AlignedMemory, RefusalsAndElementAllocatorLimits) {
-    const void* refused[] = {krn_aligned_malloc(0),       krn_aligned_malloc(-5),     krn_aligned_malloc(INT64_MAX - 71),
-                             krn_aligned_malloc32(0),     krn_aligned_malloc32(INT32_MAX - 71), krn_malloc_8u(0),
-                             krn_malloc_8u(INT32_MAX - 71), krn_malloc_32f(-1),       krn_malloc_32f(536870912),
-                             krn_malloc_32f(536870911),   krn_malloc_32f(536870894),  krn_malloc_64f(268435456),
-                             krn_malloc_64f(268435447),   krn_malloc_64fc(134217728), krn_malloc_64fc(134217724)};
+    const void* refused[] = {krn_aligned_malloc(0),
+                             krn_aligned_malloc(-5),
+                             krn_aligned_malloc(INT64_MAX - 71),
+                             krn_aligned_malloc32(0),
+                             krn_aligned_malloc32(INT32_MAX - 71),
+                             krn_malloc_8u(0),
+                             krn_malloc_8u(INT32_MAX - 71),
+                             krn_malloc_32f(-1),
+                             krn_malloc_32f(536870912),
+                             krn_malloc_32f(536870911),
+                             krn_malloc_32f(536870894),
+                             krn_malloc_64f(268435456),
+                             krn_malloc_64f(268435447),
+                             krn_malloc_64fc(134217728),
+                             krn_malloc_64fc(134217724)};
     for (size_t i = 0; i < std::size(refused); ++i) EXPECT_EQ(refused[i], nullptr) << "request " << i;
     krn_aligned_free(nullptr);
     krn_free(nullptr);

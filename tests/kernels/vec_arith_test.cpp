@@ -125,7 +125,9 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     for (auto& v : y) v = std::isfinite(v) ? v : 0.5f;
                 std::vector<float> t(3 * m), u(3 * m);
                 const int n = 3 * m, shift = m % 4;  // the ramp's start: 0 to 3 floats past 64 bytes
-                float* at = reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(ramp_buffer.data()) + 63) & ~uintptr_t{63}) + shift;
+                float* at =
+                    reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(ramp_buffer.data()) + 63) & ~uintptr_t{63}) +
+                    shift;
                 for (auto [a, b] : constants) {
                     float want = 0, got = 0;
                     // ((Y2 - Y1) - (Y1 - Y0))
@@ -142,7 +144,8 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     krn_mul_const_32f_ip_variant(level)(b, at, m);
                     krn_sub_32f_ip_variant(level)(at, u.data(), m);
                     krn_mean_32f_variant(level)(u.data(), m, &want, 1);
-                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), m, a, b, 3.25f, 0.1f, at, &got), krn_ok);
+                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), m, a, b, 3.25f, 0.1f, at, &got),
+                              krn_ok);
                     same(got, want);
                     // y - ((x a) + b) x, x the ramp from -7 by 1/3
                     krn_vector_slope_32f_variant(level)(at, n, -7.0f, 1.0f / 3.0f);
@@ -151,7 +154,9 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     krn_mul_32f_ip_variant(level)(at, t.data(), n);
                     krn_sub_32f_variant(level)(t.data(), y.data(), u.data(), n);
                     krn_mean_32f_variant(level)(u.data(), n, &want, 1);
-                    ASSERT_EQ(krn_mean_quadratic_residual_32f_variant(level)(y.data(), n, a, b, -7.0f, 1.0f / 3.0f, at, &got), krn_ok);
+                    ASSERT_EQ(
+                        krn_mean_quadratic_residual_32f_variant(level)(y.data(), n, a, b, -7.0f, 1.0f / 3.0f, at, &got),
+                        krn_ok);
                     same(got, want);
                 }
             }

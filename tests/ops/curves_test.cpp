@@ -20,7 +20,9 @@ namespace {
 
 const float inf = std::numeric_limits<float>::infinity();
 
-std::vector<float> values(const handle_array& a, int n) { return std::vector<float>(a.data<float>(), a.data<float>() + n); }
+std::vector<float> values(const handle_array& a, int n) {
+    return std::vector<float>(a.data<float>(), a.data<float>() + n);
+}
 
 }  // namespace
 

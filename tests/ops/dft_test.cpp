@@ -80,7 +80,8 @@ TEST(DftSpectrum, MatchesReferenceOnEveryPlanPath) {
 
 // Exact spectra: one sample, two samples, constants, and cosines at a bin and at Nyquist.
 TEST(DftSpectrum, ShortConstantAndCosineSignals) {
-    handle_array a(qor_fmt_64f, std::vector<double>{-3.25}), b(qor_fmt_32f, std::vector<float>{1, 4}), c(2, qor_fmt_32f);
+    handle_array a(qor_fmt_64f, std::vector<double>{-3.25}), b(qor_fmt_32f, std::vector<float>{1, 4}),
+        c(2, qor_fmt_32f);
     ASSERT_EQ(qor_dft_fwdI(a), qor_ok);
     EXPECT_EQ(a.values<double>(), std::vector<double>{3.25});
     ASSERT_EQ(qor_dft_fwd(b, c), qor_ok);
@@ -96,7 +97,8 @@ TEST(DftSpectrum, ShortConstantAndCosineSignals) {
             for (int k = 0; k < n; ++k) s.data<float>()[k] = float(std::cos(6.283185307179586 * m * k / n));
             ASSERT_EQ(qor_dft_fwdI(s), qor_ok);
             for (int k = 0; k < n; ++k)
-                EXPECT_NEAR(s.data<float>()[k], k == m || k == n - m ? (2 * m == n ? 2.0f : 1.0f) : 0.0f, 2e-6) << n << " " << m << " " << k;
+                EXPECT_NEAR(s.data<float>()[k], k == m || k == n - m ? (2 * m == n ? 2.0f : 1.0f) : 0.0f, 2e-6)
+                    << n << " " << m << " " << k;
         }
 }
 
@@ -121,7 +123,8 @@ TEST(SpectrumKernels, ExpansionMirrorsWithToggledSign) {
         for (int len : {1, 2, 3, 4, 5, 6, 7, 8, 9, 16, 17, 37, 38}) {
             std::vector<double> pk(static_cast<size_t>(len));
             for (int j = 0; j < len; ++j) pk[size_t(j)] = j % 3 ? 1.5 * j : -0.0;
-            if (len > 4) pk[4] = 0.0, pk[2] = qor::test::from_bits<double>(0x7ff8024680000000u);  // 0x7fc01234 as a float
+            if (len > 4)
+                pk[4] = 0.0, pk[2] = qor::test::from_bits<double>(0x7ff8024680000000u);  // 0x7fc01234 as a float
             std::vector<krn_64fc> want(pk.size()), got(pk.size());
             want[0] = {pk[0], 0.0};
             for (int k = 1; 2 * k < len; ++k) {
@@ -133,7 +136,8 @@ TEST(SpectrumKernels, ExpansionMirrorsWithToggledSign) {
             EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(krn_64fc)), 0) << len;
             std::vector<double> area(2 * pk.size());
             std::copy(pk.begin(), pk.end(), area.begin());
-            ASSERT_EQ(krn_pack_to_complex_64f_variant(level)(area.data(), reinterpret_cast<krn_64fc*>(area.data()), len), 0);
+            ASSERT_EQ(
+                krn_pack_to_complex_64f_variant(level)(area.data(), reinterpret_cast<krn_64fc*>(area.data()), len), 0);
             EXPECT_EQ(std::memcmp(area.data(), want.data(), got.size() * sizeof(krn_64fc)), 0) << len;
             const std::vector<float> pf(pk.begin(), pk.end());
             std::vector<krn_32fc> gotf(pk.size());

@@ -23,7 +23,8 @@ TEST(QorDiv, FirstHandleIsTheDivisorAndZeroDivisorsOnlyWarn) {
 
 TEST(QorDiv, ChecksInTheLibrarysOrder) {
     expect_checks_in_order(qor_divI, qor_fmt_32f, qor_fmt_64f, qor_fmt_16u);
-    expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_div(a, a, b); }, qor_fmt_64f, qor_fmt_32f, qor_fmt_8u);
+    expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_div(a, a, b); }, qor_fmt_64f, qor_fmt_32f,
+                           qor_fmt_8u);
 }
 
 // Small chunks give the whole array's bits, each chunk reporting its own zero;
@@ -48,6 +49,7 @@ TEST(QorDiv, ChunksAndAFailingSecondChunk) {
     handle_array p(qor_fmt_32f, std::vector<float>(10, 2)), q(qor_fmt_32f, std::vector<float>(10, 1)),
         r(qor_fmt_32f, std::vector<float>(10, 9));
     failing_calls = 0;
-    expect_outcome([&] { return qor::ops::div_worker(p.object(), q.object(), r.object(), 4, k); }, qor_err_kernel, second_chunk_failed);
+    expect_outcome([&] { return qor::ops::div_worker(p.object(), q.object(), r.object(), 4, k); }, qor_err_kernel,
+                   second_chunk_failed);
     EXPECT_EQ(r.values<float>(), (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f, 9, 9, 9, 9, 9, 9}));
 }

@@ -59,7 +59,8 @@ TEST(QorHistogram, StatusesInOrder) {
                                              {4, 1.0f, counts, -7},
                                              {4, 2.0f, counts, -7},
                                              {4, 0.0f, (uint32_t*)nullptr, -8}}) {
-        expect_outcome([&] { return qor_histogram(f.handle, into, bins, lower, 1); }, qor_err_kernel, report_line(kernel));
+        expect_outcome([&] { return qor_histogram(f.handle, into, bins, lower, 1); }, qor_err_kernel,
+                       report_line(kernel));
     }
     // The format is looked at only after the size query and the initialisation.
     for (qor_data_format fmt : {qor_fmt_8u, qor_fmt_16u}) {

@@ -44,7 +44,8 @@ TEST(LogOps, WarningsArePrintedAndPassedOver) {
 }
 
 TEST(LogOps, ChecksInTheLibraryOrder) {
-    for (auto op : {qor_ln, qor_log1p, qor_log10}) qor::test::expect_checks_in_order(op, qor_fmt_32f, qor_fmt_64f, qor_fmt_16u);
+    for (auto op : {qor_ln, qor_log1p, qor_log10})
+        qor::test::expect_checks_in_order(op, qor_fmt_32f, qor_fmt_64f, qor_fmt_16u);
     handle_array blank, u16(1, qor_fmt_16u), none(qor_fmt_16u, 0, nullptr);
     EXPECT_EQ(qor_lnI(-3), qor_err_handle);
     EXPECT_EQ(qor_lnI(blank), qor_err_invalid);
@@ -59,7 +60,8 @@ TEST(LogOps, OneReportPerWarningChunk) {
     in[1] = 0.0;  // chunk 0: singularity
     in[9] = -4;   // chunk 2: domain
     handle_array src(qor_fmt_64f, in), dst(10, qor_fmt_64f), whole(10, qor_fmt_64f);
-    expect_outcome([&] { return qor::ops::log_worker(src.object(), dst.object(), qor::ops::ln_kernels, 4); }, qor_ok, line(7) + line(8));
+    expect_outcome([&] { return qor::ops::log_worker(src.object(), dst.object(), qor::ops::ln_kernels, 4); }, qor_ok,
+                   line(7) + line(8));
     stdout_of([&] { qor::ops::log_worker(src.object(), whole.object(), qor::ops::ln_kernels, 100); });
     EXPECT_EQ(std::memcmp(dst.data<double>(), whole.data<double>(), 80), 0);
     EXPECT_EQ(stdout_of([&] { qor::ops::log_worker(src.object(), dst.object(), qor::ops::log10_kernels, 3); }),

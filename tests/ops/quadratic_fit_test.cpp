@@ -70,7 +70,8 @@ TEST(QuadraticFit, RefusalsInOrder) {
     // Two samples make empty blocks: the first kernel refuses the length, the rest is untouched.
     handle_array two(2, qor_fmt_32f);
     dst.fill(std::vector<float>(4, 9.0f));
-    expect_outcome([&] { return qor_quadratic_fit(two, dst); }, qor_err_kernel, "KRN function failed,return value -6.\n");
+    expect_outcome([&] { return qor_quadratic_fit(two, dst); }, qor_err_kernel,
+                   "KRN function failed,return value -6.\n");
     EXPECT_EQ(dst.values<float>(), std::vector<float>(4, 9.0f));
 }
 

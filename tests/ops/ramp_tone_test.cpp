@@ -56,7 +56,8 @@ TEST(VectorTone, ParameterErrorsAreReportedKernelFailures) {
                  {s, 0.9f, 0.1f, 0, -46},
                  {s, 40000.0f, 0.1f, 0, -46}};  // 40000 keeps its low 16 bits: -25536
     for (auto c : cases) {
-        expect_outcome([&] { return qor_vector_tone(c.h, c.magnitude, c.rfreq, c.phase); }, qor_err_kernel, report_line(c.code));
+        expect_outcome([&] { return qor_vector_tone(c.h, c.magnitude, c.rfreq, c.phase); }, qor_err_kernel,
+                       report_line(c.code));
     }
 }
 

@@ -52,8 +52,11 @@ TEST(GaussianRand, SameSeedSameArrayForEveryFormat) {
 // their low 16 bits; a large deviation saturates the samples instead of wrapping.
 TEST(GaussianRand, SixteenBitParametersAreTruncatedAndWrapped) {
     handle_array s(257, qor_fmt_16s);
-    const struct { float mean, sd; int16_t m, d; } rows[] = {{1.9f, 2.7f, 1, 2}, {-1.9f, -2.7f, -1, -2}, {40000, 0, -25536, 0},
-                                                           {3e9f, 0, 0, 0}, {7, __builtin_nanf(""), 7, 0}, {0, 30000, 0, 30000}};
+    const struct {
+        float mean, sd;
+        int16_t m, d;
+    } rows[] = {{1.9f, 2.7f, 1, 2}, {-1.9f, -2.7f, -1, -2},        {40000, 0, -25536, 0},
+                {3e9f, 0, 0, 0},    {7, __builtin_nanf(""), 7, 0}, {0, 30000, 0, 30000}};
     for (auto r : rows) {
         ASSERT_EQ(qor_gaussian_rand(s, r.mean, r.sd, 5), qor_ok);
         EXPECT_EQ(s.values<int16_t>(), kernel_16s(r.m, r.d, 5, 257)) << r.mean << " " << r.sd;
@@ -77,6 +80,7 @@ TEST(GaussianRand, Refusals) {
     // A lent description of length 0 reaches the generator, which refuses it.
     float host[2] = {3, 3};
     handle_array lent(qor_fmt_32f, 0, host);
-    expect_outcome([&] { return qor_gaussian_rand(lent, 0, 1, 0); }, qor_err_kernel, "KRN function failed,return value -6.\n");
+    expect_outcome([&] { return qor_gaussian_rand(lent, 0, 1, 0); }, qor_err_kernel,
+                   "KRN function failed,return value -6.\n");
     EXPECT_EQ(host[0], 3.0f);
 }

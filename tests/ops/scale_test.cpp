@@ -74,18 +74,22 @@ void check_scale(qor_data_format fmt, const std::vector<T>& in, const std::vecto
 TEST(ScaleC, EveryTableRowForEachFormat) {
     const std::vector<float> in = {1.0f, -0.0f, 3.3f, inf, -inf, from_bits<float>(0x7FC00123u), 1e-40f,
                                    16777217.0f, -2.5f, 1e30f, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
-    const std::vector<float> factors = {1.0f, 0.0f, -0.0f, 0.1f, 3.0f, qnan, -inf}, offsets = {0.0f, -0.0f, 0.1f, -5.0f, 1e-45f, qnan};
+    const std::vector<float> factors = {1.0f, 0.0f, -0.0f, 0.1f, 3.0f, qnan, -inf},
+                             offsets = {0.0f, -0.0f, 0.1f, -5.0f, 1e-45f, qnan};
     check_scale(qor_fmt_32f, in, factors, offsets, scaled<float>);
-    check_scale(qor_fmt_64f, std::vector<double>(in.begin(), in.end()), factors, offsets, scaled<double>);  // constants widened
-    check_scale(qor_fmt_16u, std::vector<uint16_t>{0, 1, 3, 2, 40000, 65535, 32768, 300, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17},
-                {1.0f, 2.0f, 2.9f, 0.7f, 1.5f, -1.0f, 70000.0f, qnan, 0.0f}, {0.0f, -0.0f, 3.0f, -1.0f, -0.5f, 0.9f, 70000.0f, qnan},
-                scaled_16u);
+    check_scale(qor_fmt_64f, std::vector<double>(in.begin(), in.end()), factors, offsets,
+                scaled<double>);  // constants widened
+    check_scale(qor_fmt_16u,
+                std::vector<uint16_t>{0, 1, 3, 2, 40000, 65535, 32768, 300, 7, 9, 10, 11, 12, 13, 14, 15, 16, 17},
+                {1.0f, 2.0f, 2.9f, 0.7f, 1.5f, -1.0f, 70000.0f, qnan, 0.0f},
+                {0.0f, -0.0f, 3.0f, -1.0f, -0.5f, 0.9f, 70000.0f, qnan}, scaled_16u);
 }
 
 // An unsupported format is refused only when there is work to do.
 TEST(ScaleC, ChecksInOrder) {
     for (qor_data_format f : {qor_fmt_8u, qor_fmt_16s, qor_fmt_32u, qor_fmt_32s, qor_fmt_64u, qor_fmt_64s}) {
-        expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_scaleC(a, b, 2, 1); }, qor_fmt_32f, qor_fmt_64f, f);
+        expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_scaleC(a, b, 2, 1); }, qor_fmt_32f,
+                               qor_fmt_64f, f);
         handle_array x(1, f), none(f, 0, nullptr), blank;
         EXPECT_EQ(qor_scaleCI(x, 1, 0), qor_err_format) << f;
         EXPECT_EQ(qor_scaleCI(none, 2, 1), qor_ok) << f;
