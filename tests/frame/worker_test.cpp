@@ -44,13 +44,10 @@ TEST(ChunkWalk, ChunksOfTheLargestKernelLengthStayInRange) {
 }
 
 TEST(KernelReport, PrintsEveryNonZeroStatus) {
-    qor_status st = 1;
-    EXPECT_EQ(qor::test::stdout_of([&] { st = report_kernel(0); }), "");
-    EXPECT_EQ(st, qor_ok);
-    EXPECT_EQ(qor::test::stdout_of([&] { st = report_kernel(2); }), "KRN function failed,return value 2.\n");
-    EXPECT_EQ(st, qor_ok);
-    EXPECT_EQ(qor::test::stdout_of([&] { st = report_kernel(-6); }), "KRN function failed,return value -6.\n");
-    EXPECT_EQ(st, qor_err_kernel);
+    qor::test::expect_outcome([&] { return report_kernel(0); }, qor_ok, "");
+    qor::test::expect_outcome([&] { return report_kernel(2); }, qor_ok, "KRN function failed,return value 2.\n");
+    qor::test::expect_outcome([&] { return report_kernel(-6); }, qor_err_kernel,
+                              "KRN function failed,return value -6.\n");
 }
 
 TEST(OperandChecks, DataThenFormatThenLength) {

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "kernels/kernels.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/levels.hpp"
 
 using namespace qor::krn;
@@ -15,16 +18,24 @@ namespace {
 // walk), out of place and in place; a zero divisor anywhere, the ragged end included, warns.
 template <class T, class Div, class DivIp>
 void check_division(Div div, DivIp div_ip) {
-    const std::vector<T> sp = arith_special_values<T>();
-    std::vector<T> d = mixed_values<T>(5000, 1), x = mixed_values<T>(5000, 2);
-    for (T a : sp)
-        for (T b : sp) d.push_back(a), x.push_back(b);
-    std::vector<T> out(d.size()), inplace = x;
-    ASSERT_EQ(div(d.data(), x.data(), out.data(), int(d.size())), krn_warn_div_zero);
-    ASSERT_EQ(div_ip(d.data(), inplace.data(), int(d.size())), krn_warn_div_zero);
-    for (size_t i = 0; i < d.size(); ++i) {
-        ASSERT_EQ(bits_of(out[i]), bits_of(div_model(d[i], x[i]))) << d[i] << " " << x[i];
-        ASSERT_EQ(bits_of(inplace[i]), bits_of(out[i]));
+    std::vector<T> d, x;
+    for (T a : special_values<T>())
+        for (T b : special_values<T>()) d.push_back(a), x.push_back(b);
+    const std::vector<T> md = mixed_values<T>(5000, 1), mx = mixed_values<T>(5000, 2);
+    d.insert(d.end(), md.begin(), md.end());
+    x.insert(x.end(), mx.begin(), mx.end());
+    const auto warns = [&](int f, int n) {
+        return std::count(d.begin() + f, d.begin() + f + n, T(0)) ? krn_warn_div_zero : krn_ok;
+    };
+    const auto want = [&](size_t i) { return div_model(d[i], x[i]); };
+    const std::vector<int> all = {int(d.size()) - 3};
+    for (const auto& lengths : {block_lengths, all}) {
+        expect_elementwise<T>(
+            [&](int f, int n, T* o) { EXPECT_EQ(div(d.data() + f, x.data() + f, o, n), warns(f, n)); }, want, lengths);
+        expect_elementwise<T>([&](int f, int n, T* o) {
+            std::copy(x.begin() + f, x.begin() + f + n, o);
+            EXPECT_EQ(div_ip(d.data() + f, o, n), warns(f, n));
+        }, want, lengths);
     }
     for (int len = 1; len <= 40; ++len) {
         std::vector<T> dd(size_t(len), T(3)), o(dd.size());
@@ -34,30 +45,20 @@ void check_division(Div div, DivIp div_ip) {
         dd[size_t(len) - 1] = -T(0);
         EXPECT_EQ(div(dd.data(), dd.data(), o.data(), len), krn_warn_div_zero);
     }
-    T buf[1] = {1};
-    EXPECT_EQ(div(nullptr, buf, buf, 0), krn_err_null);
-    EXPECT_EQ(div(buf, buf, nullptr, 1), krn_err_null);
-    EXPECT_EQ(div_ip(buf, nullptr, 1), krn_err_null);
-    EXPECT_EQ(div(buf, buf, buf, 0), krn_err_size);
-    EXPECT_EQ(div_ip(buf, buf, -1), krn_err_size);
+    expect_refusals(div);
+    expect_refusals(div_ip);
 }
 
-template <class T, class Sq>
-void check_square(Sq sq) {
-    std::vector<T> v = mixed_values<T>(5000, 5), sp = arith_special_values<T>();
-    v.insert(v.end(), sp.begin(), sp.end());
-    std::vector<T> out(v.size());
-    ASSERT_EQ(sq(v.data(), out.data(), int(v.size())), krn_ok);
-    for (size_t i = 0; i < v.size(); ++i) {
-        if (std::isnan(v[i])) {
-            ASSERT_TRUE(std::isnan(out[i]));
-            continue;
-        }
-        const T want = sizeof(T) == 4 ? T(double(v[i]) * double(v[i])) : v[i] * v[i];  // exact, then rounded once
-        ASSERT_EQ(bits_of(out[i]), bits_of(want)) << v[i];
-    }
-    EXPECT_EQ(sq(nullptr, out.data(), 1), krn_err_null);
-    EXPECT_EQ(sq(v.data(), out.data(), 0), krn_err_size);
+// The exact square rounded once; NaNs as any NaN.
+template <class T>
+void check_square(int (*sq)(const T*, T*, int)) {
+    std::vector<T> v = special_values<T>(), m = mixed_values<T>(5000, 5);
+    v.insert(v.end(), m.begin(), m.end());
+    const auto want = [&](size_t i) { return sizeof(T) == 4 ? T(double(v[i]) * double(v[i])) : v[i] * v[i]; };
+    const auto same = [](T a, T b) { return same_bits(a, b) || (std::isnan(a) && std::isnan(b)); };
+    for (const auto& lengths : {block_lengths, std::vector<int>{int(v.size()) - 3}})
+        expect_elementwise<T>([&](int f, int n, T* o) { return sq(v.data() + f, o, n); }, want, lengths, same);
+    expect_refusals(sq);
 }
 
 }  // namespace
@@ -86,7 +87,7 @@ TEST(Square, FloatsAreIeeeProductsAndSixteenBitSaturatesAtEveryLevel) {
         for (int sf : {0, 1, 2, 16, 32, 33, -1, -15, -16}) {
             ASSERT_EQ(sq(all.data(), out.data(), 65536, sf), krn_ok);
             for (int i = 0; i < 65536; ++i)
-                ASSERT_EQ(out[size_t(i)], scaled_square_model(uint32_t(i), sf)) << i << " " << sf;
+                ASSERT_EQ(out[size_t(i)], model_scale_16u(uint64_t(i) * uint64_t(i), sf)) << i << " " << sf;
         }
         EXPECT_EQ(sq(nullptr, out.data(), 2, 0), krn_err_null);
         EXPECT_EQ(sq(all.data(), out.data(), 0, 0), krn_err_size);
@@ -128,6 +129,13 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
     for_each_supported_level([&](int level) {
         auto m16 = krn_min_max_16u_variant(level);
         auto m32 = krn_min_max_32f_variant(level);
+        auto expect_model = [&](const std::vector<float>& v) {
+            float mn, mx, wmn, wmx;
+            ASSERT_EQ(m32(v.data(), int(v.size()), &mn, &mx), krn_ok);
+            min_max_model(v.data(), int(v.size()), &wmn, &wmx);
+            EXPECT_EQ(bits_of(mn), bits_of(wmn));
+            EXPECT_EQ(bits_of(mx), bits_of(wmx));
+        };
         for (int len : {1, 2, 7, 16, 17, 33, 64, 100})
             for (int pos = 0; pos < len; ++pos) {
                 std::vector<uint16_t> u(size_t(len), 1000);
@@ -140,29 +148,17 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
                 ASSERT_EQ(m16(u.data(), len, &lo, &hi), krn_ok);
                 EXPECT_EQ(lo, len == 1 ? 65535 : 1000);
                 EXPECT_EQ(hi, 65535);
-                std::vector<std::vector<float>> cases = {
-                    std::vector<float>(size_t(len), 0.0f), std::vector<float>(size_t(len), -0.0f),
-                    std::vector<float>(size_t(len), 2.5f), std::vector<float>(size_t(len), nan)};
-                cases[0][size_t(pos)] = -0.0f;
-                cases[1][size_t(pos)] = 0.0f;
-                cases[2][size_t(pos)] = pos % 2 ? nan : from_bits(0xFF812345u);
-                cases[2][size_t(len - 1 - pos)] = -1e30f;
-                for (const auto& v : cases) {
-                    float mn, mx, wmn, wmx;
-                    ASSERT_EQ(m32(v.data(), len, &mn, &mx), krn_ok);
-                    min_max_model(v.data(), len, &wmn, &wmx);
-                    EXPECT_EQ(bits_of(mn), bits_of(wmn));
-                    EXPECT_EQ(bits_of(mx), bits_of(wmx));
+                for (auto [fill, at, other] : {std::tuple{0.0f, -0.0f, 0.0f},
+                                               {-0.0f, 0.0f, -0.0f},
+                                               {2.5f, pos % 2 ? nan : from_bits(0xFF812345u), -1e30f},
+                                               {nan, nan, nan}}) {
+                    std::vector<float> v(size_t(len), fill);
+                    v[size_t(pos)] = at;
+                    if (fill == 2.5f) v[size_t(len - 1 - pos)] = other;
+                    expect_model(v);
                 }
             }
-        for (uint32_t seed = 1; seed <= 20; ++seed) {
-            const std::vector<float> v = mixed_values<float>(seed * 13, seed);
-            float mn, mx, wmn, wmx;
-            ASSERT_EQ(m32(v.data(), int(v.size()), &mn, &mx), krn_ok);
-            min_max_model(v.data(), int(v.size()), &wmn, &wmx);
-            EXPECT_EQ(bits_of(mn), bits_of(wmn));
-            EXPECT_EQ(bits_of(mx), bits_of(wmx));
-        }
+        for (uint32_t seed = 1; seed <= 20; ++seed) expect_model(mixed_values<float>(seed * 13, seed));
         float f;
         uint16_t u;
         EXPECT_EQ(m32(nullptr, 3, &f, &f), krn_err_null);

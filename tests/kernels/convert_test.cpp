@@ -6,6 +6,7 @@
 
 #include "kernels/kernels.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/levels.hpp"
 
 using namespace qor::krn;
@@ -82,19 +83,30 @@ TEST(ConvertRows, StreamingWideningGivesTheSameBytes) {
     });
 }
 
-TEST(ConvertToFloat, EverySixteenBitValueIsExact) {
-    std::vector<uint16_t> all(65536);
-    std::vector<float> out(65536);
-    for (int i = 0; i < 65536; ++i) all[size_t(i)] = uint16_t(i);
+// Every 16-bit value, and 32-bit values that must round (beyond 2^24) and the extremes: the
+// nearest float, as a plain cast under the default rounding.
+TEST(ConvertToFloat, EveryValueExactOrNearest) {
+    std::vector<uint16_t> all(65540);
+    for (size_t i = 0; i < all.size(); ++i) all[i] = uint16_t(i - 3);
+    const auto* as_signed = reinterpret_cast<const int16_t*>(all.data());
+    std::vector<int32_t> wide = {0,        1,        -1,      16777216, 16777217,  -16777219,
+                                 16777219, 33554435, INT_MAX, INT_MIN,  123456789, -7};
+    for (uint32_t i = 0; wide.size() < 200; ++i) wide.push_back(int32_t(i * 2654435761u));
     for_each_supported_level([&](int level) {
-        ASSERT_EQ(krn_convert_16u32f_variant(level)(all.data(), out.data(), 65536), krn_ok);
-        for (int i = 0; i < 65536; ++i) ASSERT_EQ(out[size_t(i)], float(i));
-        ASSERT_EQ(krn_convert_16s32f_variant(level)(reinterpret_cast<const int16_t*>(all.data()), out.data(), 65535),
-                  krn_ok);
-        for (int i = 0; i < 65535; ++i) ASSERT_EQ(out[size_t(i)], float(int16_t(i)));
-        EXPECT_EQ(krn_convert_16u32f_variant(level)(nullptr, out.data(), 1), krn_err_null);
-        EXPECT_EQ(krn_convert_16s32f_variant(level)(reinterpret_cast<const int16_t*>(all.data()), out.data(), 0),
-                  krn_err_size);
+        const auto u = krn_convert_16u32f_variant(level);
+        const auto s = krn_convert_16s32f_variant(level);
+        const auto w = krn_convert_32s_32f_variant(level);
+        expect_elementwise<float>([&](int f, int n, float* d) { return u(all.data() + f, d, n); },
+                                  [&](size_t i) { return float(all[i]); }, {1, 7, 8, 9, 17, 33, 65536},
+                                  same_bits<float>, 2);
+        expect_elementwise<float>([&](int f, int n, float* d) { return s(as_signed + f, d, n); },
+                                  [&](size_t i) { return float(as_signed[i]); }, {1, 7, 8, 9, 17, 33, 65536},
+                                  same_bits<float>, 2);
+        expect_elementwise<float>([&](int f, int n, float* d) { return w(wide.data() + f, d, n); },
+                                  [&](size_t i) { return float(wide[i]); });
+        expect_refusals(u);
+        expect_refusals(s);
+        expect_refusals(w);
     });
 }
 
@@ -102,7 +114,7 @@ namespace {
 
 // Both sides of every integer boundary up to 65536 (or every stride-th of them), and the specials.
 std::vector<float> float_inputs(int stride) {
-    std::vector<float> v = arith_special_values<float>();
+    std::vector<float> v = special_values<float>();
     v.insert(v.end(), {65535.5f, 70000.0f, 2147483648.0f, 4294967296.0f, -2147483648.0f, 0.49999997f, 2.5f});
     for (int k = 0; k <= 65536; k += stride) {
         const float f = float(k);
@@ -156,26 +168,5 @@ TEST(ConvertFloatTo16u, ScaleFactorsAreExactPowersOfTwo) {
             }
         EXPECT_EQ(cv(nullptr, out.data(), 9, 0, 0), krn_err_null);
         EXPECT_EQ(cv(in.data(), out.data(), 0, 0, 0), krn_err_size);
-    });
-}
-
-// Every length around the vector widths, with values that must round (beyond 2^24) and the
-// extremes; the conversion is the nearest float, as a plain cast under the default rounding.
-TEST(Convert32s, NearestFloatAtEveryLevelAndLength) {
-    std::vector<int32_t> in;
-    for (int32_t v : {0, 1, -1, 16777216, 16777217, -16777219, 16777219, 33554435, INT_MAX, INT_MIN, 123456789, -7})
-        in.push_back(v);
-    for (int i = 0; in.size() < 45; ++i) in.push_back(int32_t(uint32_t(i) * 2654435761u));
-    for_each_supported_level([&](int level) {
-        for (int len = 1; len <= int(in.size()); ++len) {
-            std::vector<float> out(in.size() + 1, -5.0f);
-            ASSERT_EQ(krn_convert_32s_32f_variant(level)(in.data(), out.data(), len), krn_ok);
-            for (int i = 0; i < len; ++i) ASSERT_EQ(out[size_t(i)], float(in[size_t(i)])) << len << " " << i;
-            EXPECT_EQ(out[size_t(len)], -5.0f);
-        }
-        float f;
-        EXPECT_EQ(krn_convert_32s_32f_variant(level)(nullptr, &f, 0), krn_err_null);
-        EXPECT_EQ(krn_convert_32s_32f_variant(level)(in.data(), nullptr, 1), krn_err_null);
-        EXPECT_EQ(krn_convert_32s_32f_variant(level)(in.data(), &f, 0), krn_err_size);
     });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "support/elementwise.hpp"
 #include "support/histogram_model.hpp"
 #include "support/levels.hpp"
 
@@ -39,43 +40,24 @@ std::vector<uint8_t> make_spec(int type, float lower, float upper, int bins, int
 }
 
 // Counts through one level's variant, as one row or as rows of `width` every `stride` elements.
-counts_t count_32f(int level, const float* src, int n, const std::vector<uint8_t>& spec, int width = 0,
-                   int stride = 0) {
-    counts_t counts(static_cast<size_t>(field<int32_t>(spec, 16) - 1), 0xDEADBEEF);
-    const krn_size roi = width ? krn_size{width, n} : krn_size{n, 1};
-    EXPECT_EQ(krn_histogram_32f_variant(level)(src, 4 * (width ? stride : n), roi, counts.data(), spec.data(), nullptr),
-              krn_ok);
-    return counts;
-}
-
-counts_t count_16s(int level, const int16_t* src, int n, const std::vector<uint8_t>& spec, int width = 0,
-                   int stride = 0) {
+template <class T>
+counts_t count(int level, const T* src, int n, const std::vector<uint8_t>& spec, int width = 0, int stride = 0) {
     counts_t counts(static_cast<size_t>(field<int32_t>(spec, 16) - 1), 0xDEADBEEF);
     std::vector<uint8_t> work(4 * 65536, 0xA5);
     const krn_size roi = width ? krn_size{width, n} : krn_size{n, 1};
-    EXPECT_EQ(
-        krn_histogram_16s_variant(level)(src, 2 * (width ? stride : n), roi, counts.data(), spec.data(), work.data()),
-        krn_ok);
+    const int step = int(sizeof(T)) * (width ? stride : n);
+    int st;
+    if constexpr (sizeof(T) == 4)
+        st = krn_histogram_32f_variant(level)(src, step, roi, counts.data(), spec.data(), nullptr);
+    else st = krn_histogram_16s_variant(level)(src, step, roi, counts.data(), spec.data(), work.data());
+    EXPECT_EQ(st, krn_ok);
     return counts;
 }
 
 // Every level, its float neighbours on both sides, the midpoints, special values (a NaN with a
 // payload among them), subnormals, and random samples over the range and a little beyond.
 std::vector<float> edge_samples(const std::vector<float>& L, std::mt19937& rng) {
-    std::vector<float> s = {0.0f,
-                            -0.0f,
-                            inf,
-                            -inf,
-                            qnan,
-                            -qnan,
-                            std::bit_cast<float>(0x7FC12345u),
-                            std::numeric_limits<float>::denorm_min(),
-                            -std::numeric_limits<float>::denorm_min(),
-                            1e-39f,
-                            -1e-39f,
-                            std::numeric_limits<float>::min(),
-                            std::numeric_limits<float>::max(),
-                            -std::numeric_limits<float>::max()};
+    std::vector<float> s = special_values<float>();
     for (size_t k = 0; k < L.size(); ++k) {
         const float up = std::nextafter(L[k], inf);
         s.insert(s.end(), {L[k], std::nextafter(L[k], -inf), up, std::nextafter(up, inf)});
@@ -155,11 +137,8 @@ TEST(HistogramSpec, IntegerLevelsTruncateSaturateAndWarnBelowUnitStep) {
     EXPECT_EQ(field<int32_t>(spec, 80), -3);
     EXPECT_EQ(field<int32_t>(spec, 84), 1);  // -3.7 + 4.95 truncated
     EXPECT_EQ(field<int32_t>(spec, 88), 6);
-    for (auto [lo, hi, bins] : {std::tuple{-1e12f, 1e12f, 7},
-                                {-40000.5f, 40000.5f, 1000},
-                                {0.0f, 256.0f, 1000},
-                                {-1.9f, 3.0f, 2},
-                                {-inf, 0.0f, 3}}) {
+    for (auto [lo, hi, bins] : {std::tuple{-1e12f, 1e12f, 7}, {-40000.5f, 40000.5f, 1000}, {0.0f, 256.0f, 1000},
+                                {-1.9f, 3.0f, 2}, {-inf, 0.0f, 3}}) {
         spec = make_spec(t16s, lo, hi, bins, (double(hi) - lo) / bins < 1.0 ? krn_warn_level_step : krn_ok);
         const std::vector<int32_t> L = model_int_levels(lo, hi, bins);
         for (size_t k = 0; k < L.size(); ++k) EXPECT_EQ(field<int32_t>(spec, 80 + 4 * k), L[k]) << lo << " " << k;
@@ -200,10 +179,10 @@ TEST(HistogramCounting, WorkedExamplesAndACopiedSpecification) {
     const std::vector<uint8_t> moved = spec;
     std::fill(spec.begin() + 80, spec.end(), uint8_t(0xFF));
     for_each_supported_level([&](int level) {
-        EXPECT_EQ(count_32f(level, five, 5, make_spec(t32f, 0, 4, 4)), (counts_t{1, 1, 1, 1}));
-        EXPECT_EQ(count_32f(level, five, 5, moved), (counts_t{2, 1, 1, 1}));
-        EXPECT_EQ(count_32f(level, out, 2, make_spec(t32f, 0, 5, 5)), counts_t(5, 0));
-        EXPECT_EQ(count_16s(level, ints, 4, make_spec(t16s, -3.7f, 6.2f, 2)), (counts_t{3, 1}));
+        EXPECT_EQ(count(level, five, 5, make_spec(t32f, 0, 4, 4)), (counts_t{1, 1, 1, 1}));
+        EXPECT_EQ(count(level, five, 5, moved), (counts_t{2, 1, 1, 1}));
+        EXPECT_EQ(count(level, out, 2, make_spec(t32f, 0, 5, 5)), counts_t(5, 0));
+        EXPECT_EQ(count(level, ints, 4, make_spec(t16s, -3.7f, 6.2f, 2)), (counts_t{3, 1}));
     });
 }
 
@@ -220,7 +199,7 @@ static void check_float_ranges(std::initializer_list<int> bin_counts) {
             const std::vector<uint8_t> spec = make_spec(t32f, lower, upper, bins);
             const counts_t expected = model_counts(L, samples);
             for_each_supported_level([&](int level) {
-                EXPECT_EQ(count_32f(level, samples.data(), int(samples.size()), spec), expected)
+                EXPECT_EQ(count(level, samples.data(), int(samples.size()), spec), expected)
                     << lower << ".." << upper << " bins " << bins;
             });
         }
@@ -234,7 +213,7 @@ TEST(HistogramCounting, FloatBinsMatchTheDefinitionLarge) {
         const std::vector<float> L = model_float_levels(-2, 2, bins), samples = edge_samples(L, rng);
         const std::vector<uint8_t> spec = make_spec(t32f, -2, 2, bins);
         for_each_supported_level([&](int level) {
-            EXPECT_EQ(count_32f(level, samples.data(), int(samples.size()), spec), model_counts(L, samples)) << bins;
+            EXPECT_EQ(count(level, samples.data(), int(samples.size()), spec), model_counts(L, samples)) << bins;
         });
     }
 }
@@ -252,11 +231,11 @@ TEST(HistogramCounting, FloatOffsetsLengthsAndRows) {
         for (int offset = 0; offset < 16; ++offset) {
             for (int n : {1, 3, 4, 5, 8, 15, 16, 17, 31, 32, 33, 64, 100}) {
                 const std::vector<float> part(pool.begin() + offset, pool.begin() + offset + n);
-                EXPECT_EQ(count_32f(level, pool.data() + offset, n, spec), model_counts(L, part)) << offset << " " << n;
+                EXPECT_EQ(count(level, pool.data() + offset, n, spec), model_counts(L, part)) << offset << " " << n;
             }
         }
-        EXPECT_EQ(count_32f(level, pool.data(), 5, spec, 37, 41), model_counts(L, inside));
-        EXPECT_EQ(count_32f(level, pool.data(), 300, spec, 1, 1),
+        EXPECT_EQ(count(level, pool.data(), 5, spec, 37, 41), model_counts(L, inside));
+        EXPECT_EQ(count(level, pool.data(), 300, spec, 1, 1),
                   model_counts(L, std::vector<float>(pool.begin(), pool.begin() + 300)));
     });
 }
@@ -271,7 +250,7 @@ TEST(HistogramCounting, ShortEqualBinsSwitchToTheTableAtItsSize) {
         const counts_t expected = model_counts_16s(model_int_levels(-1.9f, 3.0f, 2), samples);
         EXPECT_EQ(expected[0], n == 65535 ? 2 * 9362 + 1 : 9363);  // -1 and 0, or -1 alone
         for_each_supported_level([&](int level) {
-            EXPECT_EQ(count_16s(level, samples.data(), n, make_spec(t16s, -1.9f, 3.0f, 2)), expected) << n;
+            EXPECT_EQ(count(level, samples.data(), n, make_spec(t16s, -1.9f, 3.0f, 2)), expected) << n;
         });
     }
 }
@@ -287,7 +266,7 @@ TEST(HistogramCounting, SixteenBitTableCountersNeverLoseCounts) {
             if (n == 200000)
                 for (size_t i = 0; i < samples.size(); i += 100) samples[i] = int16_t(i * 7919);
             for_each_supported_level([&](int level) {
-                EXPECT_EQ(count_16s(level, samples.data(), n, spec), model_counts_16s(L, samples)) << n << " " << value;
+                EXPECT_EQ(count(level, samples.data(), n, spec), model_counts_16s(L, samples)) << n << " " << value;
             });
         }
     }
@@ -319,7 +298,7 @@ static void check_16s_ranges(std::initializer_list<int> lengths) {
             if (n > 2) samples[0] = -32768, samples[1] = 32767;
             const counts_t expected = model_counts_16s(L, samples);
             for_each_supported_level([&](int level) {
-                EXPECT_EQ(count_16s(level, samples.data(), n, spec), expected) << lower << " " << bins << " n " << n;
+                EXPECT_EQ(count(level, samples.data(), n, spec), expected) << lower << " " << bins << " n " << n;
             });
         }
     }
@@ -334,7 +313,7 @@ TEST(HistogramCounting, SixteenBitRowsWithGaps) {
     for (int bins : {8, 7}) {  // equal bins, and the table
         const counts_t expected = model_counts_16s(model_int_levels(-100, 100, bins), inside);
         for_each_supported_level([&](int level) {
-            EXPECT_EQ(count_16s(level, pool.data(), 6, make_spec(t16s, -100, 100, bins), 40, 45), expected) << bins;
+            EXPECT_EQ(count(level, pool.data(), 6, make_spec(t16s, -100, 100, bins), 40, 45), expected) << bins;
         });
     }
 }

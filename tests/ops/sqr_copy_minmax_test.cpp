@@ -6,8 +6,8 @@
 #include "ops/arith_workers.hpp"
 #include "support/handles.hpp"
 #include "support/arith_models.hpp"
+#include "support/elementwise.hpp"
 #include "support/capture.hpp"
-#include "support/levels.hpp"
 
 using namespace qor::test;
 using namespace qor::krn;
@@ -18,21 +18,13 @@ constexpr float inf = std::numeric_limits<float>::infinity();
 
 TEST(QorSquare, FormatsChecksAndAFailingSecondChunk) {
     handle_array u(qor_fmt_16u, std::vector<uint16_t>{3, 255, 256, 65535}),
-        f(qor_fmt_32f, std::vector<float>{-2, -0.0f, 1e20f}), f2(qor_fmt_32f, std::vector<float>(3)),
-        s(qor_fmt_16s, std::vector<int16_t>{1}), s2(qor_fmt_16s, std::vector<int16_t>{5}),
-        none(qor_fmt_16s, 0, nullptr), f5(qor_fmt_32f, std::vector<float>(5)), empty;
+        f(qor_fmt_32f, std::vector<float>{-2, -0.0f, 1e20f}), f2(qor_fmt_32f, std::vector<float>(3));
     EXPECT_EQ(qor_square(u, u), qor_ok);  // in place
     EXPECT_EQ(u.values<uint16_t>(), (std::vector<uint16_t>{9, 65025, 65535, 65535}));
     EXPECT_EQ(qor_square(f, f2), qor_ok);
     EXPECT_EQ(f2.values<float>(), (std::vector<float>{4, 0, inf}));
     EXPECT_EQ(bits_of(f2.values<float>()[1]), 0u);
-    EXPECT_EQ(qor_square(s, s2), qor_err_format);
-    EXPECT_EQ(s2.values<int16_t>(), std::vector<int16_t>{5});
-    EXPECT_EQ(qor_square(none, none), qor_ok);
-    EXPECT_EQ(qor_square(u, f), qor_err_format_mismatch);
-    EXPECT_EQ(qor_square(f, f5), qor_err_length);
-    EXPECT_EQ(qor_square(f, empty), qor_err_invalid);
-    EXPECT_EQ(qor_square(f, -3), qor_err_handle);
+    expect_checks_in_order(qor_square, qor_fmt_32f, qor_fmt_16u, qor_fmt_16s);
 
     qor::ops::square_kernels k;
     k.sqr_16u = fails_second_time<krn_sqr_scaled_16u, const uint16_t*, uint16_t*, int, int>;
@@ -115,19 +107,16 @@ TEST(QorMinMax, MergesWithTheIncomingValues) {
     EXPECT_EQ(std::vector<float>({mn, mx}), (std::vector<float>{11, 12}));
 }
 
-TEST(QorMinMax, ChunksMergeAtEveryLevelAndAFailingSecondChunkKeepsTheFirst) {
+TEST(QorMinMax, ChunksMergeAndAFailingSecondChunkKeepsTheFirst) {
     const std::vector<float> x = mixed_values<float>(61, 21);
     float wmn, wmx;
     min_max_model(x.data(), int(x.size()), &wmn, &wmx);
-    for_each_supported_level([&](int level) {
+    {
         handle_array a(qor_fmt_32f, x);
         float mn = inf, mx = -inf;
-        EXPECT_EQ(qor::ops::min_max_worker(a.object(), &mn, &mx, 6,
-                                           {krn_min_max_16u_variant(level), krn_min_max_32f_variant(level)}),
-                  qor_ok);
-        EXPECT_EQ(mn, wmn);
-        EXPECT_EQ(mx, wmx);
-    });
+        EXPECT_EQ(qor::ops::min_max_worker(a.object(), &mn, &mx, 6), qor_ok);
+        EXPECT_TRUE(bits_of(mn) == bits_of(wmn) && bits_of(mx) == bits_of(wmx));
+    }
     qor::ops::min_max_kernels k;
     k.min_max_32f = fails_second_time<krn_min_max_32f, const float*, int, float*, float*>;
     handle_array a(qor_fmt_32f, std::vector<float>{5, 6, -100, 100});

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "frame/registry.hpp"
@@ -45,6 +46,60 @@ public:
 private:
     qor_handle h_ = -1;
 };
+
+// The checks of an operation on a source and a destination, in the library's order: handles
+// (source first), data, format mismatch (before the lengths), lengths; then empty arrays of a
+// format it does not serve (which succeed, as there is no work, unless said otherwise), and that
+// format refused. No refusal prints anything or writes the destination.
+template <class Op>
+void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other_served, qor_data_format refused,
+                            qor_status empty_status = qor_ok) {
+    handle_array a(4, served), b(4, other_served), shorter(3, served), bad(4, refused), bad2(4, refused), blank,
+        none(refused, 0, nullptr), none2(refused, 0, nullptr);
+    std::string printed;
+    const auto call = [&](qor_handle x, qor_handle y) {
+        ::testing::internal::CaptureStdout();
+        const qor_status st = op(x, y);
+        printed += ::testing::internal::GetCapturedStdout();
+        return st;
+    };
+    EXPECT_EQ(call(-1, a), qor_err_handle);
+    EXPECT_EQ(call(a, 1 << 30), qor_err_handle);
+    EXPECT_EQ(call(blank, a), qor_err_invalid);
+    EXPECT_EQ(call(a, blank), qor_err_invalid);
+    EXPECT_EQ(call(a, b), qor_err_format_mismatch);
+    EXPECT_EQ(call(shorter, b), qor_err_format_mismatch);
+    EXPECT_EQ(call(a, shorter), qor_err_length);
+    EXPECT_EQ(call(none, none2), empty_status);
+    EXPECT_EQ(call(bad, bad2), qor_err_format);
+    EXPECT_EQ(bad2.values<uint8_t>(), std::vector<uint8_t>(4, 0));  // its first bytes, unwritten
+    EXPECT_EQ(printed, "");
+}
+
+// The checks of an operation on one array: handles, data (a blank or freed array), then the
+// format; a refusal prints nothing and leaves the array's bytes alone.
+template <class Op>
+void expect_single_checks(Op op, qor_data_format refused) {
+    handle_array blank, bad(8, refused);
+    qor_handle freed = -1;
+    qor_create_array(&freed);
+    qor_destroy_array(freed);
+    std::memset(bad.data<uint8_t>(), 0x5A, 8);
+    std::string printed;
+    const auto call = [&](qor_handle h) {
+        ::testing::internal::CaptureStdout();
+        const qor_status st = op(h);
+        printed += ::testing::internal::GetCapturedStdout();
+        return st;
+    };
+    EXPECT_EQ(call(-1), qor_err_handle);
+    EXPECT_EQ(call(1 << 30), qor_err_handle);
+    EXPECT_EQ(call(blank), qor_err_invalid);
+    EXPECT_EQ(call(freed), qor_err_invalid);
+    EXPECT_EQ(call(bad), qor_err_format) << refused;
+    EXPECT_EQ(bad.values<uint8_t>(), std::vector<uint8_t>(8, 0x5A));
+    EXPECT_EQ(printed, "");
+}
 
 // Forwards to Real, but fails with -13 on the second call since failing_calls was reset.
 inline int failing_calls = 0;
