@@ -78,45 +78,46 @@ struct float_of<lockstep<I>> {
     static type convert(lockstep<I> e) { return tie(type{float_of<I>::convert(e.a), float_of<I>::convert(e.b)}); }
 };
 
+// e comes out as e * 2^23: the exponent bits of d, unshifted, convert exactly, and the scale is
+// taken out of the constant that multiplies e (the same product, the same rounding).
 template <class I>
 struct ln32_reduced {
     using F = typename float_of<I>::type;
-    F r, e;
+    F r, e_scaled;
 };
 
 template <class I>
 [[gnu::always_inline]] inline ln32_reduced<I> reduce32(I b) {
     using F = typename float_of<I>::type;
-    const I d = b - 0x3F2AAAAB;  // the bits of 2/3
-    const I e = d >> 23;
-    const F m = bits_as<F>((d & 0x007FFFFF) + 0x3F2AAAAB);
-    return {m - 1.0f, float_of<I>::convert(e)};
+    const I d = b - 0x3F2AAAAB;                     // the bits of 2/3
+    const I e_bits = d & int32_t(0xFF800000);       // e << 23
+    const F m = bits_as<F>(b - e_bits);             // (d AND 0x7FFFFF) + the bits of 2/3
+    return {m - 1.0f, float_of<I>::convert(e_bits)};
 }
+constexpr float unscale_e = 0x1p-23f;
 
 template <class F>
 [[gnu::always_inline]] inline F ln32_main(F x) {
     const auto a = reduce32(bits_as<typename int_of<F>::type>(x));
     const F r = a.r;
-    F p = F{} - 0.151772052f;
-    p = p * r + 0.169648811f;
+    F p = r * -0.151772052f + 0.169648811f;
     p = p * r + -0.164624572f;
     p = p * r + 0.198225036f;
     p = p * r + -0.250046641f;
     p = p * r + 0.333365649f;
     p = p * r + -0.5f;
-    return (r + (p * r) * r) + a.e * 0.693147182f;
+    return (r + (p * r) * r) + a.e_scaled * (0.693147182f * unscale_e);
 }
 
 template <class F>
 [[gnu::always_inline]] inline F log10_32_main(F x) {
     const auto a = reduce32(bits_as<typename int_of<F>::type>(x));
     const F r = a.r;
-    F p = F{} + 0.100466065f;
-    p = p * r + -0.119593509f;
+    F p = r * 0.100466065f + -0.119593509f;
     p = p * r + 0.144034356f;
     p = p * r + -0.216831714f;
     p = p * r + 0.43430084f;
-    return a.e * 0.30103001f + r * p;
+    return a.e_scaled * (0.30103001f * unscale_e) + r * p;
 }
 
 // Lanes that are not positive normal finite (negative patterns, zeros, subnormals, inf, NaN):
@@ -366,14 +367,39 @@ constexpr lanes<8>::i fast_column_dwords(bool ln_c, int high, std::index_sequenc
 #endif
 }
 
+// a * b + c, fused. Only this approximation uses it: its result is kept only where the rounding
+// to single precision is already decided, so a smaller evaluation error changes no output bit.
+[[gnu::always_inline]] inline vd mul_add(vd a, vd b, vd c) {
+#if QOR_LEVEL >= 5
+    return bits_as<vd>(_mm512_fmadd_pd(bits_as<__m512d>(a), bits_as<__m512d>(b), bits_as<__m512d>(c)));
+#else
+    return bits_as<vd>(_mm256_fmadd_pd(bits_as<__m256d>(a), bits_as<__m256d>(b), bits_as<__m256d>(c)));
+#endif
+}
+[[gnu::always_inline]] inline vd mul_add(vd a, double b, double c) { return mul_add(a, vd{} + b, vd{} + c); }
+[[gnu::always_inline]] inline vd mul_add(vd a, vd b, double c) { return mul_add(a, b, vd{} + c); }
+[[gnu::always_inline]] inline vd mul_add(vd a, double b, vd c) { return mul_add(a, vd{} + b, c); }
+#if QOR_LEVEL >= 5
+template <class B, class C>
+[[gnu::always_inline]] inline lockstep<vd> mul_add(lockstep<vd> a, B b, C c) {
+    auto part = [](const auto& v, bool second) {
+        if constexpr (std::is_same_v<std::decay_t<decltype(v)>, lockstep<vd>>)
+            return second ? v.b : v.a;
+        else
+            return v;
+    };
+    return tie(lockstep<vd>{mul_add(a.a, part(b, false), part(c, false)), mul_add(a.b, part(b, true), part(c, true))});
+}
+#endif
+
 // (ln(1 + r) - r) / r^2 by pairs of coefficients (a short dependency chain).
 template <int N, class D>
 [[gnu::always_inline]] inline D fast_poly_value(D r, D r2, const double (&c)[N]) {
     static_assert(N == 6 || N == 7);
-    const D q0 = c[0] + c[1] * r, q1 = c[2] + c[3] * r;
-    D q2 = c[4] + c[5] * r;
-    if constexpr (N == 7) q2 = q2 + r2 * c[6];
-    return q0 + r2 * (q1 + r2 * q2);
+    const D q0 = mul_add(r, c[1], c[0]), q1 = mul_add(r, c[3], c[2]);
+    D q2 = mul_add(r, c[5], c[4]);
+    if constexpr (N == 7) q2 = mul_add(r2, c[6], q2);
+    return mul_add(r2, mul_add(r2, q2, q1), q0);
 }
 
 // ln(1 + x) for x in (-1, inf), |x| >= 2^-29. 1 + x is exact below 2^53; above, the lost 1
@@ -408,9 +434,9 @@ template <class F, class A>
     fast_look_up(t.b, invc.b, logc.b);
     invc = tie(invc);
     logc = tie(logc);
-    const lockstep<vd> r = z * invc - 1.0;
+    const lockstep<vd> r = mul_add(z, invc, -1.0);
     const lockstep<vd> r2 = r * r;
-    const lockstep<vd> y = (k * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
+    const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
     auto redo = [](vd v, vd w) {
         const __mmask8 doubt = _mm512_testn_epi64_mask(_mm512_add_epi64(bits_as<__m512i>(v), _mm512_set1_epi64(doubt_shift)),
                                                       _mm512_set1_epi64(doubt_bits));
@@ -448,9 +474,9 @@ inline vi log1p32_fast_flag(vf) { return vi{}; }
     const vd z = bits_as<vd>((t & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row));
     vd invc, logc;
     fast_look_up(t, invc, logc);
-    const vd r = z * invc - 1.0;
+    const vd r = mul_add(z, invc, -1.0);
     const vd r2 = r * r;
-    const vd y = (k * ln2 + logc) + (r + r2 * fast_poly_value(r, r2, fast_poly));
+    const vd y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
     doubt = bits_as<vl>((bits_as<vul>(y) + doubt_shift) & doubt_bits) == 0;
     return y;
 }
