@@ -352,15 +352,17 @@ constexpr lanes<8>::i fast_column_dwords(bool ln_c, int high, std::index_sequenc
     invc = bits_as<vd>(_mm512_permutex2var_pd(bits_as<__m512d>(invc_0), at, bits_as<__m512d>(invc_1)));
     logc = bits_as<vd>(_mm512_permutex2var_pd(bits_as<__m512d>(logc_0), at, bits_as<__m512d>(logc_1)));
 #else
-    // Each double as its low and high dwords, one register each; a lane's row index is copied
-    // into both dwords of the lane.
+    // Each double as its low and high dwords, one register each. A dword permute reads the low
+    // three bits of each index: one shift puts the row there in the low dword of each lane (for
+    // the low halves), another in the high dword (for the high halves).
     constexpr auto eight = std::make_index_sequence<8>{};
     constexpr lanes<8>::i invc_lo = fast_column_dwords(false, 0, eight), invc_hi = fast_column_dwords(false, 1, eight);
     constexpr lanes<8>::i logc_lo = fast_column_dwords(true, 0, eight), logc_hi = fast_column_dwords(true, 1, eight);
-    const __m256i at = _mm256_shuffle_epi32(_mm256_srli_epi32(bits_as<__m256i>(t), row_shift - 32), 0xF5);
+    const __m256i at_lo = _mm256_srli_epi64(bits_as<__m256i>(t), row_shift);
+    const __m256i at_hi = _mm256_srli_epi64(bits_as<__m256i>(t), row_shift - 32);
     auto look = [&](lanes<8>::i lo, lanes<8>::i hi) {
-        return bits_as<vd>(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(bits_as<__m256i>(lo), at),
-                                              _mm256_permutevar8x32_epi32(bits_as<__m256i>(hi), at), 0xAA));
+        return bits_as<vd>(_mm256_blend_epi32(_mm256_permutevar8x32_epi32(bits_as<__m256i>(lo), at_lo),
+                                              _mm256_permutevar8x32_epi32(bits_as<__m256i>(hi), at_hi), 0xAA));
     };
     invc = look(invc_lo, invc_hi);
     logc = look(logc_lo, logc_hi);
@@ -379,7 +381,6 @@ constexpr lanes<8>::i fast_column_dwords(bool ln_c, int high, std::index_sequenc
 [[gnu::always_inline]] inline vd mul_add(vd a, double b, double c) { return mul_add(a, vd{} + b, vd{} + c); }
 [[gnu::always_inline]] inline vd mul_add(vd a, vd b, double c) { return mul_add(a, b, vd{} + c); }
 [[gnu::always_inline]] inline vd mul_add(vd a, double b, vd c) { return mul_add(a, vd{} + b, c); }
-#if QOR_LEVEL >= 5
 template <class B, class C>
 [[gnu::always_inline]] inline lockstep<vd> mul_add(lockstep<vd> a, B b, C c) {
     auto part = [](const auto& v, bool second) {
@@ -390,15 +391,16 @@ template <class B, class C>
     };
     return tie(lockstep<vd>{mul_add(a.a, part(b, false), part(c, false)), mul_add(a.b, part(b, true), part(c, true))});
 }
-#endif
 
-// (ln(1 + r) - r) / r^2 by pairs of coefficients (a short dependency chain).
+// (ln(1 + r) - r) / r^2 by pairs of coefficients (a short dependency chain). The longer form
+// (level 4) also takes r^4, one multiply more for a shorter chain: that loop is bound by latency,
+// the level-5 one by issue.
 template <int N, class D>
 [[gnu::always_inline]] inline D fast_poly_value(D r, D r2, const double (&c)[N]) {
     static_assert(N == 6 || N == 7);
     const D q0 = mul_add(r, c[1], c[0]), q1 = mul_add(r, c[3], c[2]);
-    D q2 = mul_add(r, c[5], c[4]);
-    if constexpr (N == 7) q2 = mul_add(r2, c[6], q2);
+    const D q2 = mul_add(r, c[5], c[4]);
+    if constexpr (N == 7) return mul_add(r2 * r2, mul_add(r2, c[6], q2), mul_add(r2, q1, q0));
     return mul_add(r2, mul_add(r2, q2, q1), q0);
 }
 
@@ -413,12 +415,13 @@ constexpr uint64_t doubt_shift = doubt_ulps - 0x10000000u, doubt_bits = 0x1FFFFF
 // Below 2^-29 the result is x itself (x^2/2 is far below half its last place).
 constexpr int32_t tiny_bits = 0x31000000;
 
-#if QOR_LEVEL >= 5
 // One step applied to both halves of a block in lockstep (see lockstep).
 template <class F, class A>
 [[gnu::always_inline]] inline auto both(F f, lockstep<A> a) {
     return tie(lockstep<decltype(f(a.a))>{f(a.a), f(a.b)});
 }
+
+#if QOR_LEVEL >= 5
 
 // Both halves of a block; also flags the lanes off the domain (1 + x not positive finite) for
 // the special path.
@@ -467,36 +470,43 @@ template <size_t... J>
 // The domain check is part of the block.
 inline vi log1p32_fast_flag(vf) { return vi{}; }
 #else
-[[gnu::always_inline]] inline vd log1p32_fast_half(vd x, vl& doubt) {
-    const vd u = 1.0 + x;
-    const vul t = bits_as<vul>(u) + half_row;
-    const vd k = bits_as<vd>((t >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0);
-    const vd z = bits_as<vd>((t & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row));
-    vd invc, logc;
-    fast_look_up(t, invc, logc);
-    const vd r = mul_add(z, invc, -1.0);
-    const vd r2 = r * r;
-    const vd y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
-    doubt = bits_as<vl>((bits_as<vul>(y) + doubt_shift) & doubt_bits) == 0;
+// Both halves of a block in lockstep; doubt flags the lanes whose rounding is not decided.
+[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<vd> x, lockstep<vl>& doubt) {
+    const lockstep<vd> u = 1.0 + x;
+    const auto t = both([](vd v) { return bits_as<vul>(v) + half_row; }, u);
+    const auto k = both([](vul v) { return bits_as<vd>((v >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0); }, t);
+    const auto z = both(
+        [](vul v) { return bits_as<vd>((v & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row)); }, t);
+    lockstep<vd> invc, logc;
+    fast_look_up(t.a, invc.a, logc.a);
+    fast_look_up(t.b, invc.b, logc.b);
+    invc = tie(invc);
+    logc = tie(logc);
+    const lockstep<vd> r = mul_add(z, invc, -1.0);
+    const lockstep<vd> r2 = r * r;
+    const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
+    doubt = both([](vd v) { return bits_as<vl>((bits_as<vul>(v) + doubt_shift) & doubt_bits) == 0; }, y);
     return y;
 }
 
 template <size_t... J>
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
-    vl doubt_lo, doubt_hi;
-    const vd lo = log1p32_fast_half(bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, J...)))), doubt_lo);
-    const vd hi = log1p32_fast_half(bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, (J + 4)...)))), doubt_hi);
-    const vf y = __builtin_shufflevector(bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(lo))),
-                                         bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(hi))), J..., (J + 4)...);
-    const vi tiny = (bits_as<vi>(x) & 0x7FFFFFFF) < tiny_bits;
-    redo = (lane_bits(doubt_lo) | lane_bits(doubt_hi) << 4) & ~lane_bits(tiny);
+    lockstep<vl> doubt;
+    const lockstep<vd> h = log1p32_fast_halves(
+        {bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, J...)))),
+         bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, (J + 4)...))))},
+        doubt);
+    const vf y = __builtin_shufflevector(bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(h.a))),
+                                         bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(h.b))), J..., (J + 4)...);
+    const vi tiny = tiny_bits > (bits_as<vi>(x) & 0x7FFFFFFF);  // one signed compare
+    redo = (lane_bits(doubt.a) | lane_bits(doubt.b) << 4) & ~lane_bits(tiny);
     return tiny ? x : y;
 }
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo) {
     return log1p32_fast(x, redo, std::make_index_sequence<4>{});
 }
 // Off the domain: x <= -1, infinite or NaN (zeros are tiny).
-inline vi log1p32_fast_flag(vf x) { return ~((x > -1.0f) & (x < __builtin_inff())); }
+inline unsigned log1p32_fast_flag(vf x) { return ~lane_bits((x > -1.0f) & (x < __builtin_inff())) & 0xFFu; }
 #endif
 
 [[gnu::noinline]] int log1p32_fast_run(const float* src, float* dst, int len) {

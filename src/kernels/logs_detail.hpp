@@ -137,6 +137,21 @@ template <int N>
     return __builtin_convertvector(x, typename lanes<N>::d);
 }
 
+// a * b + c where the product a * b is exact: fused or not, the same single rounding, so the
+// levels with FMA save the separate multiply.
+template <class D>
+[[gnu::always_inline]] inline D exact_mul_add(D a, D b, D c) {
+#if QOR_LEVEL >= 5
+    if constexpr (sizeof(D) == 64)
+        return bits_as<D>(_mm512_fmadd_pd(bits_as<__m512d>(a), bits_as<__m512d>(b), bits_as<__m512d>(c)));
+#endif
+#if QOR_LEVEL >= 4
+    if constexpr (sizeof(D) == 32)
+        return bits_as<D>(_mm256_fmadd_pd(bits_as<__m256d>(a), bits_as<__m256d>(b), bits_as<__m256d>(c)));
+#endif
+    return a * b + c;
+}
+
 // The shared reduction of a positive normal double x = 2^k * u, u in [1, 2):
 // c = round(1024 / u) from a single-precision quotient (512..1024) and r = u*c/1024 - 1.
 // u*c/1024 lies on the 2^-62 grid and |r| < 2^-10, so r is a double and is computed exactly:
@@ -181,7 +196,7 @@ template <int N, class K>
     reduced<N> out;
     out.index = bits_as<i>(shifted) - (0x46400000 + 512);
     out.k = k;
-    out.r = (u_hi * c - 1.0) + u_lo * c;
+    out.r = exact_mul_add(u_lo, c, exact_mul_add(u_hi, c, d{} - 1.0));
     return out;
 }
 
@@ -267,7 +282,7 @@ template <int N, class K, class E>
     const reduced<N> a = reduce<N>(xb, k_offset);
     d t_hi, t_lo, err;
     look_up<N>(ln_table, a.index, t_hi, t_lo);
-    const d s = two_sum<d>(a.k * ln2_hi + t_hi, a.r, err);
+    const d s = two_sum<d>(exact_mul_add(a.k, d{} + ln2_hi, t_hi), a.r, err);
     d low = err + (a.k * ln2_lo + t_lo);
     if constexpr (!std::is_same_v<E, no_term>) low = low + extra;
     return s + (low + poly_tail<N>(a.r));
@@ -295,7 +310,7 @@ template <int N, class K>
     look_up<N>(log10_table, a.index, t_hi, t_lo);
     const d r_hi = bits_as<d>(bits_as<ul>(a.r) & ~uint64_t{0x7FFFFFF});  // 26 significant bits
     const d r_lo = a.r - r_hi;
-    const d s = fast_two_sum<d>(a.k * log10_2_hi + t_hi, r_hi * log10_e_hi, err);
+    const d s = fast_two_sum<d>(exact_mul_add(a.k, d{} + log10_2_hi, t_hi), r_hi * log10_e_hi, err);
     const d small = (r_hi * log10_e_lo + r_lo * log10_e) + poly_tail<N>(a.r) * log10_e;
     return s + ((err + (a.k * log10_2_lo + t_lo)) + small);
 }
