@@ -521,13 +521,31 @@ inline unsigned log1p32_fast_flag(vf x) { return ~lane_bits((x > -1.0f) & (x < _
 
 // --- 64-bit -------------------------------------------------------------------------------
 
+// Two blocks through each stage of a core in turn (level 5; see the staged cores).
+template <const log_entry* Table, class Sums>
+[[gnu::always_inline]] inline auto staged64(lockstep<vd> x, Sums sums) {
+    const reduced<f64_lanes> a = reduce<f64_lanes>(bits_as<vl>(x.a), no_term{});
+    const reduced<f64_lanes> b = reduce<f64_lanes>(bits_as<vl>(x.b), no_term{});
+    vd a_hi, a_lo, b_hi, b_lo;
+    look_up<f64_lanes>(Table, a.index, a_hi, a_lo);
+    look_up<f64_lanes>(Table, b.index, b_hi, b_lo);
+    return lockstep<vd>{sums(a, a_hi, a_lo), sums(b, b_hi, b_lo)};
+}
+
 double ln64_subnormal(double x) { return ln_scalar(x * 0x1p54, -54.0); }
 double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 
 [[gnu::noinline]] int ln64_run(const double* src, double* dst, int len) {
     ln_status st;
     st.last = walk(
-        src, dst, len, vd{} + 1.0, [](vd x) { return ln_core<f64_lanes>(bits_as<vl>(x), no_term{}, no_term{}); },
+        src, dst, len, vd{} + 1.0,
+        [](auto x) __attribute__((always_inline)) {
+            auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return ln_sums<f64_lanes>(a, hi, lo, no_term{}); };
+            if constexpr (std::is_same_v<decltype(x), vd>)
+                return ln_core<f64_lanes>(bits_as<vl>(x), no_term{}, no_term{});
+            else
+                return staged64<ln_table>(x, sums);
+        },
         [](vd x) { return not_positive_normal(bits_as<vl>(x)); },
         [&](double x, int& report) {
             const double y = log_special(x, report, ln64_subnormal);
@@ -539,7 +557,14 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 
 [[gnu::noinline]] int log10_64_run(const double* src, double* dst, int len) {
     return walk(
-        src, dst, len, vd{} + 1.0, [](vd x) { return log10_core<f64_lanes>(bits_as<vl>(x), no_term{}); },
+        src, dst, len, vd{} + 1.0,
+        [](auto x) __attribute__((always_inline)) {
+            auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return log10_sums<f64_lanes>(a, hi, lo); };
+            if constexpr (std::is_same_v<decltype(x), vd>)
+                return log10_core<f64_lanes>(bits_as<vl>(x), no_term{});
+            else
+                return staged64<log10_table>(x, sums);
+        },
         [](vd x) { return not_positive_normal(bits_as<vl>(x)); },
         [](double x, int& report) { return log_special(x, report, log10_64_subnormal); });
 }
