@@ -59,6 +59,36 @@ QOR_LOCKSTEP_OP(&)
 QOR_LOCKSTEP_OP(>>)
 #undef QOR_LOCKSTEP_OP
 
+// Four blocks the same way, for the single-precision cores whose chains are long for their few
+// operations.
+template <class V>
+struct quad {
+    V a, b, c, d;
+};
+template <class V>
+[[gnu::always_inline]] inline quad<V> tie(quad<V> r) {
+    __asm__("" : "+v"(r.a), "+v"(r.b), "+v"(r.c), "+v"(r.d));
+    return r;
+}
+#define QOR_QUAD_OP(op)                                                                               \
+    template <class V>                                                                                \
+    [[gnu::always_inline]] inline quad<V> operator op(quad<V> x, quad<V> y) {                         \
+        return tie(quad<V>{x.a op y.a, x.b op y.b, x.c op y.c, x.d op y.d});                          \
+    }                                                                                                 \
+    template <class V, class S>                                                                       \
+    [[gnu::always_inline]] inline quad<V> operator op(quad<V> x, S y) {                               \
+        return tie(quad<V>{x.a op y, x.b op y, x.c op y, x.d op y});                                  \
+    }                                                                                                 \
+    template <class V, class S>                                                                       \
+    [[gnu::always_inline]] inline quad<V> operator op(S x, quad<V> y) {                               \
+        return tie(quad<V>{x op y.a, x op y.b, x op y.c, x op y.d});                                  \
+    }
+QOR_QUAD_OP(+)
+QOR_QUAD_OP(-)
+QOR_QUAD_OP(*)
+QOR_QUAD_OP(&)
+#undef QOR_QUAD_OP
+
 template <class F>
 struct int_of {
     using type = vi_of<F>;
@@ -80,6 +110,19 @@ struct float_of<lockstep<I>> {
 
 // e comes out as e * 2^23: the exponent bits of d, unshifted, convert exactly, and the scale is
 // taken out of the constant that multiplies e (the same product, the same rounding).
+template <class F>
+struct int_of<quad<F>> {
+    using type = quad<vi_of<F>>;
+};
+template <class I>
+struct float_of<quad<I>> {
+    using type = quad<vf_of<I>>;
+    static type convert(quad<I> e) {
+        using f = float_of<I>;
+        return tie(type{f::convert(e.a), f::convert(e.b), f::convert(e.c), f::convert(e.d)});
+    }
+};
+
 template <class I>
 struct ln32_reduced {
     using F = typename float_of<I>::type;
@@ -174,7 +217,7 @@ inline T log1p_special(T x, int& report) {
 // Walks the array a vector at a time; the tail is padded with `pad` and stored partially.
 // `main` maps a vector of inputs to results (and may add lanes of its own to redo, as bits),
 // `fix` recomputes one flagged lane.
-template <class V, class Main, class Flag, class Fix>
+template <int Group = 1, class V, class Main, class Flag, class Fix>
 inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag, Fix fix) {
     constexpr int n_lanes = int(sizeof(V) / sizeof(pad[0]));
     using elem = decltype(pad[0] + pad[0]);
@@ -205,8 +248,26 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
     constexpr unsigned all = n_lanes == 32 ? ~0u : (1u << n_lanes) - 1;
     int i = 0;
 #if QOR_LEVEL >= 5
-    // Cores that take two blocks in lockstep get them two at a time.
-    if constexpr (std::is_invocable_v<Main, lockstep<V>>) {
+    // Cores that take blocks in lockstep get them four or two at a time.
+    if constexpr (Group == 4) {
+        for (; i + 4 * n_lanes <= len; i += 4 * n_lanes) {
+            quad<V> x;
+            std::memcpy(&x.a, in + i, sizeof x.a);
+            std::memcpy(&x.b, in + i + n_lanes, sizeof x.b);
+            std::memcpy(&x.c, in + i + 2 * n_lanes, sizeof x.c);
+            std::memcpy(&x.d, in + i + 3 * n_lanes, sizeof x.d);
+            const quad<V> y = main(x);
+            const V ya = finish(x.a, y.a, in + i, all, 0);
+            const V yb = finish(x.b, y.b, in + i + n_lanes, all, 0);
+            const V yc = finish(x.c, y.c, in + i + 2 * n_lanes, all, 0);
+            const V yd = finish(x.d, y.d, in + i + 3 * n_lanes, all, 0);
+            std::memcpy(out + i, &ya, sizeof ya);
+            std::memcpy(out + i + n_lanes, &yb, sizeof yb);
+            std::memcpy(out + i + 2 * n_lanes, &yc, sizeof yc);
+            std::memcpy(out + i + 3 * n_lanes, &yd, sizeof yd);
+        }
+    }
+    if constexpr (Group >= 2) {
         for (; i + 2 * n_lanes <= len; i += 2 * n_lanes) {
             lockstep<V> x;
             std::memcpy(&x.a, in + i, sizeof x.a);
@@ -252,7 +313,7 @@ float log10_32_subnormal(float x) { return float(log10_scalar(double(x))); }
 
 [[gnu::noinline]] int ln32_run(const float* src, float* dst, int len) {
     ln_status st;
-    st.last = walk(
+    st.last = walk<4>(
         src, dst, len, vf{} + 1.0f, [](auto x) __attribute__((always_inline)) { return ln32_main(x); },
         [](vf x) { return not_positive_normal(bits_as<vi>(x)); },
         [&](float x, int& report) {
@@ -264,7 +325,7 @@ float log10_32_subnormal(float x) { return float(log10_scalar(double(x))); }
 }
 
 [[gnu::noinline]] int log10_32_run(const float* src, float* dst, int len) {
-    return walk(
+    return walk<4>(
         src, dst, len, vf{} + 1.0f, [](auto x) __attribute__((always_inline)) { return log10_32_main(x); },
         [](vf x) { return not_positive_normal(bits_as<vi>(x)); },
         [](float x, int& report) { return log_special(x, report, log10_32_subnormal); });
@@ -537,7 +598,7 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 
 [[gnu::noinline]] int ln64_run(const double* src, double* dst, int len) {
     ln_status st;
-    st.last = walk(
+    st.last = walk<2>(
         src, dst, len, vd{} + 1.0,
         [](auto x) __attribute__((always_inline)) {
             auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return ln_sums<f64_lanes>(a, hi, lo, no_term{}); };
@@ -556,7 +617,7 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 }
 
 [[gnu::noinline]] int log10_64_run(const double* src, double* dst, int len) {
-    return walk(
+    return walk<2>(
         src, dst, len, vd{} + 1.0,
         [](auto x) __attribute__((always_inline)) {
             auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return log10_sums<f64_lanes>(a, hi, lo); };
