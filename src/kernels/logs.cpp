@@ -484,9 +484,8 @@ template <class F, class A>
 
 #if QOR_LEVEL >= 5
 
-// Both halves of a block; also flags the lanes off the domain (1 + x not positive finite) for
-// the special path.
-[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<half_f> x, __mmask8& redo_lo, __mmask8& redo_hi) {
+// Both halves of a block; doubt flags the lanes whose rounding is not decided.
+[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<half_f> x, __mmask16& doubt) {
     const auto u = both([](half_f h) { return bits_as<vd>(_mm512_add_pd(_mm512_set1_pd(1.0), _mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(h)))); }, x);
     const auto t = both([](vd v) { return bits_as<vul>(v) + half_row; }, u);
     const auto k = both([](vul v) { return bits_as<vd>(_mm512_maskz_getexp_pd(0xFF, bits_as<__m512d>(v))); }, t);
@@ -501,28 +500,29 @@ template <class F, class A>
     const lockstep<vd> r = mul_add(z, invc, -1.0);
     const lockstep<vd> r2 = r * r;
     const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
-    auto redo = [](vd v, vd w) {
-        const __mmask8 doubt = _mm512_testn_epi64_mask(_mm512_add_epi64(bits_as<__m512i>(v), _mm512_set1_epi64(doubt_shift)),
-                                                      _mm512_set1_epi64(doubt_bits));
-        return __mmask8(doubt | _mm512_fpclass_pd_mask(bits_as<__m512d>(w), 0xDF));  // NaN, zero, infinite, negative
-    };
-    redo_lo = redo(y.a, u.a);
-    redo_hi = redo(y.b, u.b);
+    // The test reads only the low dwords: both halves' in one register, in lane order.
+    const __m512i low = _mm512_permutex2var_epi32(
+        bits_as<__m512i>(y.a), _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30),
+        bits_as<__m512i>(y.b));
+    doubt = _mm512_testn_epi32_mask(_mm512_add_epi32(low, _mm512_set1_epi32(int32_t(doubt_shift))),
+                                    _mm512_set1_epi32(int32_t(doubt_bits)));
     return y;
 }
 
 template <size_t... J>
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
-    __mmask8 redo_lo, redo_hi;
+    __mmask16 doubt;
     const lockstep<vd> h = log1p32_fast_halves(
-        {__builtin_shufflevector(x, x, J...), __builtin_shufflevector(x, x, (J + 8)...)},
-        redo_lo, redo_hi);
+        {__builtin_shufflevector(x, x, J...), __builtin_shufflevector(x, x, (J + 8)...)}, doubt);
     const __m256 lo = _mm512_maskz_cvtpd_ps(0xFF, bits_as<__m512d>(h.a));
     const __m256 hi = _mm512_maskz_cvtpd_ps(0xFF, bits_as<__m512d>(h.b));
     const vf y = __builtin_shufflevector(bits_as<half_f>(lo), bits_as<half_f>(hi), J..., (J + 8)...);
     const __mmask16 tiny = _mm512_cmplt_epu32_mask(_mm512_and_si512(bits_as<__m512i>(x), _mm512_set1_epi32(0x7FFFFFFF)),
                                                    _mm512_set1_epi32(tiny_bits));
-    redo = (unsigned(redo_lo) | unsigned(redo_hi) << 8) & ~unsigned(tiny);
+    // Off the domain: x <= -1 or NaN, and +inf.
+    const __m512 xs = bits_as<__m512>(x);
+    const __mmask16 off = _mm512_cmp_ps_mask(xs, _mm512_set1_ps(-1.0f), _CMP_NGT_UQ) | _mm512_fpclass_ps_mask(xs, 0x08);
+    redo = unsigned(doubt | off) & ~unsigned(tiny);
     return bits_as<vf>(_mm512_mask_blend_ps(tiny, bits_as<__m512>(y), bits_as<__m512>(x)));
 }
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo) {
@@ -532,7 +532,7 @@ template <size_t... J>
 inline vi log1p32_fast_flag(vf) { return vi{}; }
 #else
 // Both halves of a block in lockstep; doubt flags the lanes whose rounding is not decided.
-[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<vd> x, lockstep<vl>& doubt) {
+[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<vd> x, unsigned& doubt) {
     const lockstep<vd> u = 1.0 + x;
     const auto t = both([](vd v) { return bits_as<vul>(v) + half_row; }, u);
     const auto k = both([](vul v) { return bits_as<vd>((v >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0); }, t);
@@ -546,22 +546,30 @@ inline vi log1p32_fast_flag(vf) { return vi{}; }
     const lockstep<vd> r = mul_add(z, invc, -1.0);
     const lockstep<vd> r2 = r * r;
     const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
-    doubt = both([](vd v) { return bits_as<vl>((bits_as<vul>(v) + doubt_shift) & doubt_bits) == 0; }, y);
+    // The test reads only the low dwords: both halves' go through it in one register, lanes
+    // 0 1 4 5 2 3 6 7 of the block; the mask is put back in lane order.
+    const __m256i low = _mm256_castps_si256(
+        _mm256_shuffle_ps(_mm256_castpd_ps(bits_as<__m256d>(y.a)), _mm256_castpd_ps(bits_as<__m256d>(y.b)), 0x88));
+    const __m256i near = _mm256_and_si256(_mm256_add_epi32(low, _mm256_set1_epi32(int32_t(doubt_shift))),
+                                          _mm256_set1_epi32(int32_t(doubt_bits)));
+    const unsigned m = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(near, _mm256_setzero_si256()))));
+    doubt = (m & 0xC3u) | (m & 0x0Cu) << 2 | (m & 0x30u) >> 2;
     return y;
 }
 
 template <size_t... J>
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo, std::index_sequence<J...>) {
-    lockstep<vl> doubt;
+    unsigned doubt;
     const lockstep<vd> h = log1p32_fast_halves(
         {bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, J...)))),
          bits_as<vd>(_mm256_cvtps_pd(bits_as<__m128>(__builtin_shufflevector(x, x, (J + 4)...))))},
         doubt);
     const vf y = __builtin_shufflevector(bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(h.a))),
                                          bits_as<half_f>(_mm256_cvtpd_ps(bits_as<__m256d>(h.b))), J..., (J + 4)...);
-    const vi tiny = tiny_bits > (bits_as<vi>(x) & 0x7FFFFFFF);  // one signed compare
-    redo = (lane_bits(doubt.a) | lane_bits(doubt.b) << 4) & ~lane_bits(tiny);
-    return tiny ? x : y;
+    const __m256 tiny = _mm256_cmp_ps(_mm256_and_ps(bits_as<__m256>(x), bits_as<__m256>(vi{} + 0x7FFFFFFF)),
+                                      _mm256_set1_ps(__builtin_bit_cast(float, tiny_bits)), _CMP_LT_OQ);
+    redo = doubt & ~unsigned(_mm256_movemask_ps(tiny));
+    return bits_as<vf>(_mm256_blendv_ps(bits_as<__m256>(y), bits_as<__m256>(x), tiny));
 }
 [[gnu::always_inline]] inline vf log1p32_fast(vf x, unsigned& redo) {
     return log1p32_fast(x, redo, std::make_index_sequence<4>{});
