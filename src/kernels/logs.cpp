@@ -108,8 +108,6 @@ struct float_of<lockstep<I>> {
     static type convert(lockstep<I> e) { return tie(type{float_of<I>::convert(e.a), float_of<I>::convert(e.b)}); }
 };
 
-// e comes out as e * 2^23: the exponent bits of d, unshifted, convert exactly, and the scale is
-// taken out of the constant that multiplies e (the same product, the same rounding).
 template <class F>
 struct int_of<quad<F>> {
     using type = quad<vi_of<F>>;
@@ -123,6 +121,8 @@ struct float_of<quad<I>> {
     }
 };
 
+// e comes out as e * 2^23: the exponent bits of d, unshifted, convert exactly, and the scale is
+// taken out of the constant that multiplies e (the same product, the same rounding).
 template <class I>
 struct ln32_reduced {
     using F = typename float_of<I>::type;
@@ -216,7 +216,8 @@ inline T log1p_special(T x, int& report) {
 
 // Walks the array a vector at a time; the tail is padded with `pad` and stored partially.
 // `main` maps a vector of inputs to results (and may add lanes of its own to redo, as bits),
-// `fix` recomputes one flagged lane.
+// `fix` recomputes one flagged lane. At level 5, Group blocks (2 or 4) go through `main` in
+// lockstep at a time while they last.
 template <int Group = 1, class V, class Main, class Flag, class Fix>
 inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag, Fix fix) {
     constexpr int n_lanes = int(sizeof(V) / sizeof(pad[0]));
@@ -483,7 +484,6 @@ template <class F, class A>
 }
 
 #if QOR_LEVEL >= 5
-
 // Both halves of a block; doubt flags the lanes whose rounding is not decided.
 [[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<half_f> x, __mmask16& doubt) {
     const auto u = both([](half_f h) { return bits_as<vd>(_mm512_add_pd(_mm512_set1_pd(1.0), _mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(h)))); }, x);
