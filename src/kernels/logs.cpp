@@ -217,7 +217,7 @@ inline T log1p_special(T x, int& report) {
 // Walks the array a vector at a time; the tail is padded with `pad` and stored partially.
 // `main` maps a vector of inputs to results (and may add lanes of its own to redo, as bits),
 // `fix` recomputes one flagged lane. At level 5, Group blocks (2 or 4) go through `main` in
-// lockstep at a time while they last.
+// lockstep at a time while they last (a core that flags lanes itself takes two back to back).
 template <int Group = 1, class V, class Main, class Flag, class Fix>
 inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag, Fix fix) {
     constexpr int n_lanes = int(sizeof(V) / sizeof(pad[0]));
@@ -273,9 +273,16 @@ inline int walk(const void* src, void* dst, int len, V pad, Main main, Flag flag
             lockstep<V> x;
             std::memcpy(&x.a, in + i, sizeof x.a);
             std::memcpy(&x.b, in + i + n_lanes, sizeof x.b);
-            const lockstep<V> y = main(x);
-            const V ya = finish(x.a, y.a, in + i, all, 0);
-            const V yb = finish(x.b, y.b, in + i + n_lanes, all, 0);
+            lockstep<V> y;
+            unsigned sa = 0, sb = 0;
+            if constexpr (std::is_invocable_v<Main, V, unsigned&>) {
+                y.a = main(x.a, sa);
+                y.b = main(x.b, sb);
+            } else {
+                y = main(x);
+            }
+            const V ya = finish(x.a, y.a, in + i, all, sa);
+            const V yb = finish(x.b, y.b, in + i + n_lanes, all, sb);
             std::memcpy(out + i, &ya, sizeof ya);
             std::memcpy(out + i + n_lanes, &yb, sizeof yb);
         }
@@ -579,7 +586,7 @@ inline unsigned log1p32_fast_flag(vf x) { return ~lane_bits((x > -1.0f) & (x < _
 #endif
 
 [[gnu::noinline]] int log1p32_fast_run(const float* src, float* dst, int len) {
-    return walk(src, dst, len, vf{}, [](vf x, unsigned& redo) __attribute__((always_inline)) { return log1p32_fast(x, redo); },
+    return walk<2>(src, dst, len, vf{}, [](vf x, unsigned& redo) __attribute__((always_inline)) { return log1p32_fast(x, redo); },
                 [](vf x) { return log1p32_fast_flag(x); },
                 [](float x, int& report) {
                     if (x > -1.0f && x < __builtin_inff() && x != 0.0f) return float(log1p_scalar(double(x)));
