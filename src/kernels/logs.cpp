@@ -597,7 +597,7 @@ inline unsigned log1p32_fast_flag(vf x) { return ~lane_bits((x > -1.0f) & (x < _
 
 // --- 64-bit -------------------------------------------------------------------------------
 
-// Two blocks through each stage of a core in turn (level 5; see the staged cores).
+// Two or four blocks through each stage of a core in turn (level 5; see the staged cores).
 template <const log_entry* Table, class Sums>
 [[gnu::always_inline]] inline auto staged64(lockstep<vd> x, Sums sums) {
     const reduced<f64_lanes> a = reduce<f64_lanes>(bits_as<vl>(x.a), no_term{});
@@ -608,12 +608,26 @@ template <const log_entry* Table, class Sums>
     return lockstep<vd>{sums(a, a_hi, a_lo), sums(b, b_hi, b_lo)};
 }
 
+template <const log_entry* Table, class Sums>
+[[gnu::always_inline]] inline auto staged64(quad<vd> x, Sums sums) {
+    const reduced<f64_lanes> a = reduce<f64_lanes>(bits_as<vl>(x.a), no_term{});
+    const reduced<f64_lanes> b = reduce<f64_lanes>(bits_as<vl>(x.b), no_term{});
+    const reduced<f64_lanes> c = reduce<f64_lanes>(bits_as<vl>(x.c), no_term{});
+    const reduced<f64_lanes> d = reduce<f64_lanes>(bits_as<vl>(x.d), no_term{});
+    vd a_hi, a_lo, b_hi, b_lo, c_hi, c_lo, d_hi, d_lo;
+    look_up<f64_lanes>(Table, a.index, a_hi, a_lo);
+    look_up<f64_lanes>(Table, b.index, b_hi, b_lo);
+    look_up<f64_lanes>(Table, c.index, c_hi, c_lo);
+    look_up<f64_lanes>(Table, d.index, d_hi, d_lo);
+    return quad<vd>{sums(a, a_hi, a_lo), sums(b, b_hi, b_lo), sums(c, c_hi, c_lo), sums(d, d_hi, d_lo)};
+}
+
 double ln64_subnormal(double x) { return ln_scalar(x * 0x1p54, -54.0); }
 double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 
 [[gnu::noinline]] int ln64_run(const double* src, double* dst, int len) {
     ln_status st;
-    st.last = walk<2>(
+    st.last = walk<4>(
         src, dst, len, vd{} + 1.0,
         [](auto x) __attribute__((always_inline)) {
             auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return ln_sums<f64_lanes>(a, hi, lo, no_term{}); };
@@ -632,7 +646,7 @@ double log10_64_subnormal(double x) { return log10_scalar(x * 0x1p54, -54.0); }
 }
 
 [[gnu::noinline]] int log10_64_run(const double* src, double* dst, int len) {
-    return walk<2>(
+    return walk<4>(
         src, dst, len, vd{} + 1.0,
         [](auto x) __attribute__((always_inline)) {
             auto sums = [](const reduced<f64_lanes>& a, vd hi, vd lo) { return log10_sums<f64_lanes>(a, hi, lo); };
