@@ -94,8 +94,9 @@ inline void leave_exact_fp(const fp_saved& s) {
     if (s.changed) {
         _mm_setcsr(s.csr);
     } else {
+        // Writing the control register is slow; usually only inexact was raised.
         const unsigned now = _mm_getcsr();
-        _mm_setcsr(now & ~(now & ~s.csr & mxcsr_error_flags));
+        if (const unsigned raised = now & ~s.csr & mxcsr_error_flags) _mm_setcsr(now & ~raised);
     }
     if ((s.x87 & x87_masks) != x87_masks) set_x87_control(s.x87);
 }
@@ -135,6 +136,21 @@ template <int N>
     if constexpr (N == 8) return bits_as<typename lanes<N>::d>(_mm512_maskz_cvtps_pd(0xFF, bits_as<__m256>(x)));
 #endif
     return __builtin_convertvector(x, typename lanes<N>::d);
+}
+
+// a * b + c where the product a * b is exact: fused or not, the same single rounding, so the
+// levels with FMA save the separate multiply.
+template <class D>
+[[gnu::always_inline]] inline D exact_mul_add(D a, D b, D c) {
+#if QOR_LEVEL >= 5
+    if constexpr (sizeof(D) == 64)
+        return bits_as<D>(_mm512_fmadd_pd(bits_as<__m512d>(a), bits_as<__m512d>(b), bits_as<__m512d>(c)));
+#endif
+#if QOR_LEVEL >= 4
+    if constexpr (sizeof(D) == 32)
+        return bits_as<D>(_mm256_fmadd_pd(bits_as<__m256d>(a), bits_as<__m256d>(b), bits_as<__m256d>(c)));
+#endif
+    return a * b + c;
 }
 
 // The shared reduction of a positive normal double x = 2^k * u, u in [1, 2):
@@ -181,7 +197,7 @@ template <int N, class K>
     reduced<N> out;
     out.index = bits_as<i>(shifted) - (0x46400000 + 512);
     out.k = k;
-    out.r = (u_hi * c - 1.0) + u_lo * c;
+    out.r = exact_mul_add(u_lo, c, exact_mul_add(u_hi, c, d{} - 1.0));
     return out;
 }
 
@@ -261,16 +277,24 @@ inline D two_sum(D a, D b, D& err) {
 // added with the low-order terms (log1p's rounding error of 1 + x, divided by 1 + x).
 // k*ln2_hi + T_hi is exact (both on the 2^-36 grid); its sum with r is kept as s + err, and the
 // small terms are gathered before the one final rounding.
-template <int N, class K, class E>
-[[gnu::always_inline]] inline typename lanes<N>::d ln_core(typename lanes<N>::l xb, K k_offset, E extra) {
+// The cores come in stages (reduction, table rows, the sums), so that a loop can run two blocks
+// through each stage before the next: independent work side by side for the out-of-order window.
+template <int N, class E>
+[[gnu::always_inline]] inline typename lanes<N>::d ln_sums(const reduced<N>& a, typename lanes<N>::d t_hi,
+                                                           typename lanes<N>::d t_lo, E extra) {
     using d = typename lanes<N>::d;
-    const reduced<N> a = reduce<N>(xb, k_offset);
-    d t_hi, t_lo, err;
-    look_up<N>(ln_table, a.index, t_hi, t_lo);
-    const d s = two_sum<d>(a.k * ln2_hi + t_hi, a.r, err);
+    d err;
+    const d s = two_sum<d>(exact_mul_add(a.k, d{} + ln2_hi, t_hi), a.r, err);
     d low = err + (a.k * ln2_lo + t_lo);
     if constexpr (!std::is_same_v<E, no_term>) low = low + extra;
     return s + (low + poly_tail<N>(a.r));
+}
+template <int N, class K, class E>
+[[gnu::always_inline]] inline typename lanes<N>::d ln_core(typename lanes<N>::l xb, K k_offset, E extra) {
+    const reduced<N> a = reduce<N>(xb, k_offset);
+    typename lanes<N>::d t_hi, t_lo;
+    look_up<N>(ln_table, a.index, t_hi, t_lo);
+    return ln_sums<N>(a, t_hi, t_lo, extra);
 }
 
 // a + b as s + err exactly, when a is zero or |a| >= |b|, in round-to-nearest: the same s and
@@ -285,19 +309,25 @@ inline D fast_two_sum(D a, D b, D& err) {
 // The same for log10: r * log10(e) is split so that its leading product is exact. The log10
 // kernels always run in round-to-nearest, and k log10(2) + T is zero or at least log10(1024/1023),
 // above twice the largest |r log10(e)|, so the short sum is exact.
-template <int N, class K>
-[[gnu::always_inline]] inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, K k_offset) {
+template <int N>
+[[gnu::always_inline]] inline typename lanes<N>::d log10_sums(const reduced<N>& a, typename lanes<N>::d t_hi,
+                                                              typename lanes<N>::d t_lo) {
     using d = typename lanes<N>::d;
     using ul = typename lanes<N>::ul;
     constexpr double log10_e = log10_e_hi + log10_e_lo;
-    const reduced<N> a = reduce<N>(xb, k_offset);
-    d t_hi, t_lo, err;
-    look_up<N>(log10_table, a.index, t_hi, t_lo);
+    d err;
     const d r_hi = bits_as<d>(bits_as<ul>(a.r) & ~uint64_t{0x7FFFFFF});  // 26 significant bits
     const d r_lo = a.r - r_hi;
-    const d s = fast_two_sum<d>(a.k * log10_2_hi + t_hi, r_hi * log10_e_hi, err);
+    const d s = fast_two_sum<d>(exact_mul_add(a.k, d{} + log10_2_hi, t_hi), r_hi * log10_e_hi, err);
     const d small = (r_hi * log10_e_lo + r_lo * log10_e) + poly_tail<N>(a.r) * log10_e;
     return s + ((err + (a.k * log10_2_lo + t_lo)) + small);
+}
+template <int N, class K>
+[[gnu::always_inline]] inline typename lanes<N>::d log10_core(typename lanes<N>::l xb, K k_offset) {
+    const reduced<N> a = reduce<N>(xb, k_offset);
+    typename lanes<N>::d t_hi, t_lo;
+    look_up<N>(log10_table, a.index, t_hi, t_lo);
+    return log10_sums<N>(a, t_hi, t_lo);
 }
 
 // ln(1 + x) for x above -1 and finite: 1 + x rounded, its rounding error carried separately.

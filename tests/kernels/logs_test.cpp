@@ -61,14 +61,15 @@ void sweep_32(uint32_t stride) {
 TEST(Log32, EveryLevelGivesTheReferenceBits) { sweep_32(4099); }
 TEST(Log32, LargeSweepGivesTheReferenceBits) { sweep_32(127); }
 
-// Every length to 70 at every offset, nothing around the destination written: the reduction
+// Every length to 100 (four blocks, a pair, one and a tail at the widest level) at every offset,
+// nothing around the destination written: the reduction
 // kernels against their models, the others against the baseline variant element by element;
 // and the refusals (log1p and log10 look at the length first).
 TEST(Log32, LengthsOffsetsAndRefusals) {
-    std::vector<float> in(80);
-    std::vector<double> din(80);
+    std::vector<float> in(112);
+    std::vector<double> din(112);
     for (size_t i = 0; i < in.size(); ++i) in[i] = 0.37f + 0.731f * float(i), din[i] = 0.37 + 0.731 * double(i);
-    std::vector<int> lengths(70);
+    std::vector<int> lengths(100);
     std::iota(lengths.begin(), lengths.end(), 1);
     const auto check = [&](auto kernel, const auto& v, auto model, bool length_first) {
         using T = std::decay_t<decltype(v[0])>;
