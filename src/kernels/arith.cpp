@@ -26,6 +26,22 @@ namespace {
 template <class V>
 using mask_t = typename vec_of<std::conditional_t<sizeof(lane_t<V>) == 4, int32_t, int64_t>, int(sizeof(V))>::type;
 
+// Whether a vector of quotients may hold a NaN or an infinity, the only quotients of a zero
+// divisor and the only ones to fix. At level 5 one classification answers it, so a vector of
+// ordinary quotients costs the divide alone: every other vector operation in the loop took
+// divider throughput (about 4%). Elsewhere the checks simply always run.
+template <class V>
+inline bool may_be_special([[maybe_unused]] V q) {
+#if QOR_LEVEL >= 5
+    constexpr int nan_or_inf = 0x01 | 0x08 | 0x10 | 0x80;  // quiet NaN, +inf, -inf, signalling NaN
+    if constexpr (sizeof(V) == 64 && sizeof(lane_t<V>) == 4)
+        return _mm512_fpclass_ps_mask(__m512(q), nan_or_inf) != 0;
+    if constexpr (sizeof(V) == 64 && sizeof(lane_t<V>) == 8)
+        return _mm512_fpclass_pd_mask(__m512d(q), nan_or_inf) != 0;
+#endif
+    return true;
+}
+
 template <class V>
 int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, int len) {
     using T = lane_t<V>;
@@ -38,8 +54,9 @@ int divide(const lane_t<V>* divisor, const lane_t<V>* dividend, lane_t<V>* dst, 
     map2<V>(
         divisor, dividend, dst, len,
         [&](V d, V x) {
-            zero_seen |= d == 0;
             const V q = x / d;
+            if (!may_be_special(q)) return q;
+            zero_seen |= d == 0;
             return q != q ? splat<V>(std::numeric_limits<T>::quiet_NaN()) : q;
         },
         T(1), T(0));
