@@ -67,8 +67,7 @@ template <class V>
 int square(const lane_t<V>* src, lane_t<V>* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<V, V>(src, dst, len, [](auto x) { return x * x; });
-    return krn_ok;
+    return map1<V, V>(src, dst, len, [](auto x) { return x * x; });
 }
 
 // x^2 scaled by 2^-sf, rounded to nearest with ties to even, saturated to 0..65535.
@@ -116,8 +115,7 @@ int krn_sqr_scaled_16u(const uint16_t* src, uint16_t* dst, int len, int sf) {
     if (len < 1) return krn_err_size;
     if (sf == 0) {
         // 255^2 = 65025 is the largest square that fits; the low 16 bits of larger ones are discarded.
-        map1<vu16, vu16>(src, dst, len, [](auto x) { return x > 255 ? uint16_t(65535) : x * x; });
-        return krn_ok;
+        return map1<vu16, vu16>(src, dst, len, [](auto x) { return x > 255 ? uint16_t(65535) : x * x; });
     }
     for (int i = 0; i < len; ++i) dst[i] = scaled_square(src[i], sf);
     return krn_ok;

@@ -67,11 +67,13 @@ inline V splat(lane_t<V> x) {
     return V{} + x;
 }
 
-// The ragged ends, out of line: their padded vectors live on an aligned stack frame, which the
-// main loops then do without (a short array pays for the frame only when it has a tail).
+// The ragged ends, out of line and reached by tail calls: their padded vectors live on an aligned
+// stack frame, which the main loops then do without. The maps return 0, the kernels' success
+// status, so that a kernel can end with them.
 template <class VS, class VD, class Body>
-[[gnu::noinline]] void map1_tail(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+[[gnu::noinline]] int map1_tail(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
     store_part(dst, n, VD(body(load_part(src, n, splat<VS>(pad)))));
+    return 0;
 }
 template <class V, class Body>
 [[gnu::noinline]] void map2_tail(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
@@ -83,7 +85,7 @@ template <class V, class Body>
 // dst may equal src: every vector is read before it is written. The body is generic: at the top
 // level it also runs on half-width vectors.
 template <class VS, class VD, class Body>
-inline void map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+inline int map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
     static_assert(lanes<VS> == lanes<VD>);
     constexpr int L = lanes<VS>;
     int64_t i = 0;
@@ -96,18 +98,17 @@ inline void map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body
         store(dst + i, VD(body(load<VS>(src + i))));
         i += L;
     }
-    if (i < n) map1_tail<VS, VD>(src + i, dst + i, n - i, body, pad);
+    if (i < n) return map1_tail<VS, VD>(src + i, dst + i, n - i, body, pad);
+    return 0;
 }
 
 template <class VS, class VD, class Body>
-inline void map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
+inline int map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
 #if QOR_LEVEL >= 5
-    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes) {
-        map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
-        return;
-    }
+    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
+        return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
 #endif
-    map1_at<VS, VD>(src, dst, n, body, pad);
+    return map1_at<VS, VD>(src, dst, n, body, pad);
 }
 
 // dst[i] = body(a[i], b[i]); pads chosen by the caller so the padding lanes stay harmless.

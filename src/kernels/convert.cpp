@@ -99,12 +99,12 @@ void stream_store(uint16_t* p, vu16 v) {
 #endif
 }
 
-void widen_row(const uint8_t* src, uint16_t* dst, int64_t n) {
-    map1<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
+int widen_row(const uint8_t* src, uint16_t* dst, int64_t n) {
+    return map1<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
 }
 
 // The same results with cache-bypassing stores, once dst reaches vector alignment.
-void widen_row_streaming(const uint8_t* src, uint16_t* dst, int64_t n) {
+int widen_row_streaming(const uint8_t* src, uint16_t* dst, int64_t n) {
     constexpr int L = lanes<vu16>;
     int64_t head = 0;
     while (head < n && (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1))) {
@@ -112,14 +112,23 @@ void widen_row_streaming(const uint8_t* src, uint16_t* dst, int64_t n) {
         std::memcpy(dst + head, &w, sizeof w);  // a host buffer may even sit on an odd byte
         ++head;
     }
-    if (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1)) {  // dst on an odd byte
-        widen_row(src, dst, n);
-        return;
-    }
+    if (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1))  // dst on an odd byte
+        return widen_row(src, dst, n);
     int64_t i = head;
     for (; i + L <= n; i += L) stream_store(dst + i, widen(load<vu8h>(src + i)));
     _mm_sfence();
-    if (i < n) widen_row(src + i, dst + i, n - i);
+    if (i < n) return widen_row(src + i, dst + i, n - i);
+    return 0;
+}
+
+// Row by row, out of line: the calls it returns from would give every one-row call a frame.
+template <class S, class D, class Row>
+[[gnu::noinline]] int each_row(const S* src, int src_step, D* dst, int dst_step, krn_size size, Row row) {
+    const auto* s = reinterpret_cast<const uint8_t*>(src);
+    auto* d = reinterpret_cast<uint8_t*>(dst);
+    for (int64_t r = 0; r < size.height; ++r)
+        row(reinterpret_cast<const S*>(s + r * src_step), reinterpret_cast<D*>(d + r * dst_step), int64_t{size.width});
+    return krn_ok;
 }
 
 template <class S, class D, class Row>
@@ -130,26 +139,18 @@ int convert_rows(const S* src, int src_step, D* dst, int dst_step, krn_size size
     const int64_t width = size.width;
     const bool contiguous = widening ? (dst_step == 2 * int64_t(src_step) && src_step == width)
                                      : (src_step == 2 * int64_t(dst_step) && dst_step == width);
-    if (contiguous || size.height == 1) {  // one row: the steps play no part
-        row(src, dst, width * size.height);
-        return krn_ok;
-    }
-    const auto* s = reinterpret_cast<const uint8_t*>(src);
-    auto* d = reinterpret_cast<uint8_t*>(dst);
-    for (int64_t r = 0; r < size.height; ++r)
-        row(reinterpret_cast<const S*>(s + r * src_step), reinterpret_cast<D*>(d + r * dst_step), width);
-    return krn_ok;
+    if (contiguous || size.height == 1) return row(src, dst, width * size.height);  // the steps play no part
+    return each_row(src, src_step, dst, dst_step, size, row);
 }
 
 template <class VS>
 int to_float(const lane_t<VS>* src, float* dst, int len) {
     if (!src || !dst) return krn_err_null;
     if (len < 1) return krn_err_size;
-    map1<VS, vf32>(src, dst, len, [](auto x) {
+    return map1<VS, vf32>(src, dst, len, [](auto x) {
         const auto wide = widen_32(x);
         return __builtin_convertvector(wide, typename vec_of<float, int(sizeof(wide))>::type);
     });
-    return krn_ok;
 }
 
 // 2^-sf exactly: the power where it is a float, 0 below the smallest subnormal, +inf above the
@@ -205,13 +206,13 @@ int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int d
 
 int krn_convert_rows_16u8u(const uint16_t* src, int srcStep, uint8_t* dst, int dstStep, krn_size size) {
     return convert_rows(src, srcStep, dst, dstStep, size, false, [](const uint16_t* s, uint8_t* d, int64_t n) {
-        map1<vu16, vu8h>(s, d, n, [](auto x) { return narrow_16u(x); });
+        return map1<vu16, vu8h>(s, d, n, [](auto x) { return narrow_16u(x); });
     });
 }
 
 int krn_convert_rows_16s8u(const int16_t* src, int srcStep, uint8_t* dst, int dstStep, krn_size size) {
     return convert_rows(src, srcStep, dst, dstStep, size, false, [](const int16_t* s, uint8_t* d, int64_t n) {
-        map1<vi16, vu8h>(s, d, n, [](auto x) { return narrow_16s(x); });
+        return map1<vi16, vu8h>(s, d, n, [](auto x) { return narrow_16s(x); });
     });
 }
 
