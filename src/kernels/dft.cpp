@@ -154,10 +154,12 @@ inline V conj_lanes(V t, V u, std::index_sequence<I...>) {
 
 // The split step: with Z the transform of z[j] = x[2j] + i x[2j+1] (M = N/2 points),
 //   X[k] = A[k] Z[k] + B[k] conj(Z[M-k]),  X[M-k] = conj(A[k] conj(Z[M-k]) + B[k] Z[k]).
+// B = 1 - A, so with P = A (Z[k] - conj(Z[M-k])) one product serves both:
+//   X[k] = conj(Z[M-k]) + P,  X[M-k] = conj(Z[k] - P).
 // Z may lie in dst itself (then X[k] lands in Z's slot k and R(N/2) moves to the end afterwards)
 // or elsewhere (then X[k] goes straight to its packed place).
 template <class T>
-void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
+void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a) {
     const bool inside = reinterpret_cast<const T*>(z) == dst;
     const int64_t off = inside ? 0 : -1;
     const cx<T> z0 = z[0];
@@ -165,30 +167,36 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
     int64_t k = 1;
     {
         // C values of k at once: z[m-k] and the outputs at m-k run backwards, so they are
-        // reversed in the vector. Products and sums as in the scalar loop below, lane by lane.
+        // reversed in the vector. Operations as in the scalar loop below, lane by lane.
         using O = vops<T>;
         using V = typename O::V;
         using S = typename O::seq;
         constexpr int64_t C = complex_per_vector<T>;
         const V pm = O::plus_minus(), mp = -pm;
-        for (; 2 * (k + C - 1) < m; k += C) {
-            const V zk = O::load(z + k), zm = reverse_pairs(O::load(z + m - k - C + 1), S{});
-            const V ak = O::load(a + k), bk = O::load(b + k);
-            const V xk = O::mul(zk, ak, mp) + (bk * even_lanes(zm, S{}) + swap_pairs(bk, S{}) * odd_lanes(zm, S{}) * pm);
-            const V t = (ak * even_lanes(zm, S{}) + swap_pairs(ak, S{}) * odd_lanes(zm, S{}) * pm) + O::mul(zk, bk, mp);
-            std::memcpy(dst + 2 * k + off, &xk, sizeof xk);
-            const V tc = conj_lanes(t, -t, S{});
-            const V out = reverse_pairs(tc, S{});
-            std::memcpy(dst + 2 * (m - k - C + 1) + off, &out, sizeof out);
+        auto block = [&](int64_t j) {
+            const V zj = O::load(z + j), czm = reverse_pairs(O::load(z + m - j - C + 1), S{}) * pm;
+            const V p = O::mul(zj - czm, O::load(a + j), mp);
+            const V xj = czm + p;
+            const V out = reverse_pairs((zj - p) * pm, S{});
+            std::memcpy(dst + 2 * j + off, &xj, sizeof xj);
+            std::memcpy(dst + 2 * (m - j - C + 1) + off, &out, sizeof out);
+        };
+        for (; 2 * (k + C - 1) < m; k += C) block(k);
+        // The rest of k by one more block ending at the last k, overlapping the previous ones
+        // (the same values again), unless z lies in dst and is overwritten by now.
+        const int64_t last = (m - 1) / 2;
+        if (!inside && k <= last && last - C + 1 >= 1) {
+            block(last - C + 1);
+            k = last + 1;
         }
     }
     for (; k < m - k; ++k) {
         const cx<T> zk = z[k], zm = z[m - k];
-        const cx<T> ak = a[k], bk = b[k];
-        const cx<T> xk = add(mul(ak, zk), mulc(bk, zm));
-        const cx<T> t = add(mulc(ak, zm), mul(bk, zk));
-        dst[2 * k + off] = xk.r;
-        dst[2 * k + 1 + off] = xk.i;
+        const cx<T> czm = {zm.r, -zm.i};
+        const cx<T> p = mul(sub(zk, czm), a[k]);
+        const cx<T> t = sub(zk, p);
+        dst[2 * k + off] = czm.r + p.r;
+        dst[2 * k + 1 + off] = czm.i + p.i;
         dst[2 * (m - k) + off] = t.r;
         dst[2 * (m - k) + 1 + off] = -t.i;
     }
@@ -306,7 +314,7 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
             res = d;
         }
         const cx<T>* ta = at<const cx<T>*>(spec, h.split);
-        split<T>(res, dst, m, ta, ta + (n + 3) / 4);
+        split<T>(res, dst, m, ta);
     } else {
         const int64_t half = (n - 1) / 2;
         const cx<T>* res;

@@ -76,6 +76,17 @@ struct vops {
         return V{((I & 1) ? w.i : w.r)...};
     }
     static V repeat(cx<T> w) { return repeat(w, seq{}); }
+    // The U complex values at p repeated across the vector, from one load of their own width
+    // (building it in memory value by value would stall the vector load that follows).
+    template <int U, size_t... I>
+    static V repeat_units(const cx<T>* p, std::index_sequence<I...>) {
+        typedef T narrow __attribute__((vector_size(2 * U * sizeof(T))));
+        narrow n;
+        std::memcpy(&n, p, sizeof n);
+        return __builtin_shufflevector(n, n, (I % (2 * U))...);
+    }
+    template <int U>
+    static V repeat_units(const cx<T>* p) { return repeat_units<U>(p, seq{}); }
     // (+1, -1, +1, -1, ...), a constant the compiler folds
     template <size_t... I>
     static V plus_minus(std::index_sequence<I...>) {
@@ -219,12 +230,7 @@ int64_t by_units(int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
     const int64_t so = U * l1;
     V w[p - 1], x[p], y[p];
 #pragma GCC unroll 8
-    for (int m = 0; m < p - 1; ++m) {
-        cx<T> t[C];
-#pragma GCC unroll 16
-        for (int64_t q = 0; q < C; ++q) t[q] = wa[m * U + q % U];
-        w[m] = O::load(t);
-    }
+    for (int m = 0; m < p - 1; ++m) w[m] = O::template repeat_units<U>(wa + m * U);
     int64_t k0 = 0;
     for (; k0 + kk <= l1; k0 += kk) {
         const cx<T>* c = cc + p * U * k0;
@@ -291,8 +297,7 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
     const int64_t so = ido * l1;
     V w[p - 1], x[p], y[p];
     cx<T> t[C];
-    int64_t k0 = 0;
-    for (; k0 + C <= l1; k0 += C) {
+    auto block = [&](int64_t k0) {
         for (int64_t i = 0; i < ido; ++i) {
             const cx<T>* c = cc + i + ido * p * k0;
 #pragma GCC unroll 8
@@ -307,6 +312,13 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
                 else scatter(h + m * so, ido, y[m], t);
             }
         }
+    };
+    int64_t k0 = 0;
+    for (; k0 + C <= l1; k0 += C) block(k0);
+    // The last k by a block overlapping the previous one (the stages never run in place).
+    if (k0 < l1 && k0 > 0) {
+        block(l1 - C);
+        k0 = l1;
     }
     return k0;
 }
@@ -333,8 +345,7 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
     for (int64_t k = k0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (p * k);
         cx<T>* h0 = ch + ido * k;
-        int64_t i = 0;
-        for (; i + C <= ido; i += C) {
+        auto block = [&](int64_t i) {
 #pragma GCC unroll 8
             for (int j = 0; j < p; ++j) x[j] = O::load(c0 + i + j * ido);
 #pragma GCC unroll 8
@@ -342,6 +353,13 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
             B::vec(x, y, w);
 #pragma GCC unroll 8
             for (int m = 0; m < p; ++m) O::store(h0 + i + m * so, y[m]);
+        };
+        int64_t i = 0;
+        for (; i + C <= ido; i += C) block(i);
+        // The last i by a block overlapping the previous one (the stages never run in place).
+        if (i < ido && i > 0) {
+            block(ido - C);
+            i = ido;
         }
         for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
     }
@@ -360,8 +378,7 @@ int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0,
     const V pm = O::plus_minus(), mp = -pm;
     V v[152], s[76], d[76];
     const int h = (p - 1) / 2;
-    int64_t i = 0;
-    for (; i + C <= ido; i += C) {
+    auto block = [&](int64_t i) {
         for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
         V x0 = v[0];
         for (int j = 1; j <= h; ++j) {
@@ -391,6 +408,13 @@ int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0,
             for (int j = 1; j < p; ++j) x = (j & 1) ? x - v[j] : x + v[j];
             O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
         }
+    };
+    int64_t i = 0;
+    for (; i + C <= ido; i += C) block(i);
+    // The last i by a block overlapping the previous one (the stages never run in place).
+    if (i < ido && i > 0) {
+        block(ido - C);
+        i = ido;
     }
     return i;
 }
