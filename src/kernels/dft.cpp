@@ -4,6 +4,7 @@
 // the FMA levels even under -ffp-contract=off; the stages are vectorised by hand instead, so that
 // every level gives the same bits. Set before any include so every function shares the setting.
 #pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -173,22 +174,23 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a) {
         using S = typename O::seq;
         constexpr int64_t C = complex_per_vector<T>;
         const V pm = O::plus_minus(), mp = -pm;
-        auto block = [&](int64_t j) {
+        // The last block ends at the last k, overlapping the one before (the same values
+        // again), unless z lies in dst and is overwritten by now.
+        const int64_t last = (m - 1) / 2;
+        for (; k <= last; k += C) {
+            int64_t j = k;
+            if (j + C - 1 > last) {
+                if (inside || last - C + 1 < 1) break;
+                j = last - C + 1;
+            }
             const V zj = O::load(z + j), czm = reverse_pairs(O::load(z + m - j - C + 1), S{}) * pm;
             const V p = O::mul(zj - czm, O::load(a + j), mp);
             const V xj = czm + p;
             const V out = reverse_pairs((zj - p) * pm, S{});
             std::memcpy(dst + 2 * j + off, &xj, sizeof xj);
             std::memcpy(dst + 2 * (m - j - C + 1) + off, &out, sizeof out);
-        };
-        for (; 2 * (k + C - 1) < m; k += C) block(k);
-        // The rest of k by one more block ending at the last k, overlapping the previous ones
-        // (the same values again), unless z lies in dst and is overwritten by now.
-        const int64_t last = (m - 1) / 2;
-        if (!inside && k <= last && last - C + 1 >= 1) {
-            block(last - C + 1);
-            k = last + 1;
         }
+        if (k > last) k = last + 1;
     }
     for (; k < m - k; ++k) {
         const cx<T> zk = z[k], zm = z[m - k];

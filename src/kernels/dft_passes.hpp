@@ -1,7 +1,7 @@
 // The complex mixed-radix stages of every level's transform (the planner takes only the complex
 // helpers from here and runs its chirp-z kernel transform through the dispatched stages).
 // Included INSIDE a namespace (qor::krn::base or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
-// Needs <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
+// Needs <algorithm>, <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
 // QOR_DFT_VECTOR_BYTES defined (the widest vector the object may use).
 //
 // Stage s of a transform of n points with factor p, l1 the product of the earlier factors and
@@ -297,7 +297,11 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
     const int64_t so = ido * l1;
     V w[p - 1], x[p], y[p];
     cx<T> t[C];
-    auto block = [&](int64_t k0) {
+    if (l1 < C) return 0;
+    // The last block of k ends at l1, overlapping the one before (the same values again: the
+    // stages never run in place).
+    for (int64_t kb = 0; kb < l1; kb += C) {
+        const int64_t k0 = std::min(kb, l1 - C);
         for (int64_t i = 0; i < ido; ++i) {
             const cx<T>* c = cc + i + ido * p * k0;
 #pragma GCC unroll 8
@@ -312,14 +316,8 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
                 else scatter(h + m * so, ido, y[m], t);
             }
         }
-    };
-    int64_t k0 = 0;
-    for (; k0 + C <= l1; k0 += C) block(k0);
-    // The last k by a block overlapping the previous one (the stages never run in place).
-    if (k0 < l1 && k0 > 0) {
-        block(l1 - C);
-        k0 = l1;
     }
+    const int64_t k0 = l1;
     return k0;
 }
 
@@ -345,22 +343,19 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
     for (int64_t k = k0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (p * k);
         cx<T>* h0 = ch + ido * k;
-        auto block = [&](int64_t i) {
-#pragma GCC unroll 8
-            for (int j = 0; j < p; ++j) x[j] = O::load(c0 + i + j * ido);
-#pragma GCC unroll 8
-            for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + i + m * ido);
-            B::vec(x, y, w);
-#pragma GCC unroll 8
-            for (int m = 0; m < p; ++m) O::store(h0 + i + m * so, y[m]);
-        };
         int64_t i = 0;
-        for (; i + C <= ido; i += C) block(i);
-        // The last i by a block overlapping the previous one (the stages never run in place).
-        if (i < ido && i > 0) {
-            block(ido - C);
-            i = ido;
-        }
+        // The last block of i ends at ido, overlapping the one before.
+        if (ido >= C)
+            for (; i < ido; i += C) {
+                const int64_t b = std::min(i, ido - C);
+#pragma GCC unroll 8
+                for (int j = 0; j < p; ++j) x[j] = O::load(c0 + b + j * ido);
+#pragma GCC unroll 8
+                for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
+                B::vec(x, y, w);
+#pragma GCC unroll 8
+                for (int m = 0; m < p; ++m) O::store(h0 + b + m * so, y[m]);
+            }
         for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
     }
 }
@@ -369,16 +364,22 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
 // points per butterfly, pairing j with p - j so that odd p needs half the products.
 // The vector form of the loop below over the i of one k, for ido of a vector or more; returns
 // the first i left to the scalar loop.
-template <class T>
-int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
+// P, when not 0, is the factor known at compile time (the loops unroll and the values stay in
+// registers).
+template <class T, int P>
+int64_t pass_any_vec(int p_any, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
                      const cx<T>* roots) {
     using O = vops<T>;
     using V = typename O::V;
     constexpr int64_t C = complex_per_vector<T>;
+    const int p = P ? P : p_any;
     const V pm = O::plus_minus(), mp = -pm;
-    V v[152], s[76], d[76];
+    V v[P ? P : 152], s[P ? P / 2 + 1 : 76], d[P ? P / 2 + 1 : 76];
     const int h = (p - 1) / 2;
-    auto block = [&](int64_t i) {
+    if (ido < C) return 0;
+    // The last block of i ends at ido, overlapping the one before.
+    for (int64_t ib = 0; ib < ido; ib += C) {
+        const int64_t i = std::min(ib, ido - C);
         for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
         V x0 = v[0];
         for (int j = 1; j <= h; ++j) {
@@ -408,28 +409,22 @@ int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0,
             for (int j = 1; j < p; ++j) x = (j & 1) ? x - v[j] : x + v[j];
             O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
         }
-    };
-    int64_t i = 0;
-    for (; i + C <= ido; i += C) block(i);
-    // The last i by a block overlapping the previous one (the stages never run in place).
-    if (i < ido && i > 0) {
-        block(ido - C);
-        i = ido;
     }
-    return i;
+    return ido;
 }
 
-template <class T>
-void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
+template <class T, int P>
+void pass_any(int p_any, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
               const cx<T>* roots) {
-    cx<T> v[152];
-    cx<T> s[76], d[76];
+    const int p = P ? P : p_any;
+    cx<T> v[P ? P : 152];
+    cx<T> s[P ? P / 2 + 1 : 76], d[P ? P / 2 + 1 : 76];
     const int64_t so = ido * l1;
     const int h = (p - 1) / 2;
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (int64_t(p) * k);
         cx<T>* h0 = ch + ido * k;
-        const int64_t i0 = pass_any_vec(p, ido, so, c0, h0, wa, roots);
+        const int64_t i0 = pass_any_vec<T, P>(p, ido, so, c0, h0, wa, roots);
         for (int64_t i = i0; i < ido; ++i) {
             for (int j = 0; j < p; ++j) v[j] = c0[i + ido * j];
             cx<T> x0 = v[0];
@@ -485,7 +480,8 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
             case 3: pass<radix3<T>>(ido /= 3, l1, from, to, wa); break;
             case 4: pass<radix4<T>>(ido /= 4, l1, from, to, wa); break;
             case 5: pass<radix5<T>>(ido /= 5, l1, from, to, wa); break;
-            default: ido /= p; pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
+            case 6: ido /= 6; pass_any<T, 6>(p, ido, l1, from, to, wa, wa + 5 * ido); break;
+            default: ido /= p; pass_any<T, 0>(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
         }
         l1 *= p;
         from = to;
