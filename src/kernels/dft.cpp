@@ -174,13 +174,13 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a) {
         using S = typename O::seq;
         constexpr int64_t C = complex_per_vector<T>;
         const V pm = O::plus_minus(), mp = -pm;
-        // The last block ends at the last k, overlapping the one before (the same values
-        // again), unless z lies in dst and is overwritten by now.
+        // When more than half a vector is left, the last block ends at the last k, overlapping
+        // the one before (the same values again), unless z lies in dst and is overwritten by now.
         const int64_t last = (m - 1) / 2;
         for (; k <= last; k += C) {
             int64_t j = k;
             if (j + C - 1 > last) {
-                if (inside || last - C + 1 < 1) break;
+                if (inside || last - C + 1 < 1 || 2 * (last - k + 1) <= C) break;
                 j = last - C + 1;
             }
             const V zj = O::load(z + j), czm = reverse_pairs(O::load(z + m - j - C + 1), S{}) * pm;

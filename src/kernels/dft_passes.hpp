@@ -217,6 +217,16 @@ struct radix5 {
     }
 };
 
+// Where the vector loop over i in [0, ido) stops, the scalar loop taking the rest. When more than
+// half a vector would be left, the last block instead ends at ido, overlapping the one before
+// (the same values again: the stages never run in place), and the loop clamps its start.
+template <class T>
+inline int64_t vector_end(int64_t ido) {
+    constexpr int64_t C = complex_per_vector<T>;
+    const int64_t tail = ido % C;
+    return ido < C ? 0 : 2 * tail > C ? ido : ido - tail;
+}
+
 // Short stages (ido below a vector) run with vectors over k instead of i. For a radix of 2 or 4
 // and ido dividing the vector, the p inputs of each k are contiguous units of ido values, and
 // the p vectors of a block of k split into the p input vectors by one or two rounds of
@@ -297,11 +307,8 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
     const int64_t so = ido * l1;
     V w[p - 1], x[p], y[p];
     cx<T> t[C];
-    if (l1 < C) return 0;
-    // The last block of k ends at l1, overlapping the one before (the same values again: the
-    // stages never run in place).
-    for (int64_t kb = 0; kb < l1; kb += C) {
-        const int64_t k0 = std::min(kb, l1 - C);
+    int64_t k0 = 0;
+    for (; k0 + C <= l1; k0 += C) {
         for (int64_t i = 0; i < ido; ++i) {
             const cx<T>* c = cc + i + ido * p * k0;
 #pragma GCC unroll 8
@@ -317,7 +324,6 @@ int64_t by_lanes(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T
             }
         }
     }
-    const int64_t k0 = l1;
     return k0;
 }
 
@@ -340,22 +346,21 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
         if (k0 == 0) k0 = by_lanes<B>(ido, l1, cc, ch, wa);
     }
     V x[p], y[p], w[p - 1];
+    const int64_t vec_end = vector_end<T>(ido);
     for (int64_t k = k0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (p * k);
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
-        // The last block of i ends at ido, overlapping the one before.
-        if (ido >= C)
-            for (; i < ido; i += C) {
-                const int64_t b = std::min(i, ido - C);
+        for (; i < vec_end; i += C) {
+            const int64_t b = std::min(i, ido - C);
 #pragma GCC unroll 8
-                for (int j = 0; j < p; ++j) x[j] = O::load(c0 + b + j * ido);
+            for (int j = 0; j < p; ++j) x[j] = O::load(c0 + b + j * ido);
 #pragma GCC unroll 8
-                for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
-                B::vec(x, y, w);
+            for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
+            B::vec(x, y, w);
 #pragma GCC unroll 8
-                for (int m = 0; m < p; ++m) O::store(h0 + b + m * so, y[m]);
-            }
+            for (int m = 0; m < p; ++m) O::store(h0 + b + m * so, y[m]);
+        }
         for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
     }
 }
@@ -376,9 +381,8 @@ int64_t pass_any_vec(int p_any, int64_t ido, int64_t so, const cx<T>* c0, cx<T>*
     const V pm = O::plus_minus(), mp = -pm;
     V v[P ? P : 152], s[P ? P / 2 + 1 : 76], d[P ? P / 2 + 1 : 76];
     const int h = (p - 1) / 2;
-    if (ido < C) return 0;
-    // The last block of i ends at ido, overlapping the one before.
-    for (int64_t ib = 0; ib < ido; ib += C) {
+    const int64_t end = vector_end<T>(ido);
+    for (int64_t ib = 0; ib < end; ib += C) {
         const int64_t i = std::min(ib, ido - C);
         for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
         V x0 = v[0];
@@ -410,7 +414,7 @@ int64_t pass_any_vec(int p_any, int64_t ido, int64_t so, const cx<T>* c0, cx<T>*
             O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
         }
     }
-    return ido;
+    return end;
 }
 
 template <class T, int P>
