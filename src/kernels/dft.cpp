@@ -247,6 +247,25 @@ void direct_real(const T* x, T* dst, int64_t len, const cx<T>* w) {
     }
 }
 
+// C real values, each repeated into a lane pair.
+template <class T, size_t... I>
+inline typename vops<T>::V dup_reals(const T* x, std::index_sequence<I...>) {
+    typedef T narrow __attribute__((vector_size(sizeof(typename vops<T>::V) / 2)));
+    narrow v;
+    std::memcpy(&v, x, sizeof v);
+    return __builtin_shufflevector(v, v, (I / 2)...);
+}
+
+// out[k] = b[k] * conj(c[k]) for k < n.
+template <class T>
+void times_conj(const cx<T>* b, const cx<T>* c, cx<T>* out, int64_t n) {
+    using O = vops<T>;
+    constexpr int64_t C = complex_per_vector<T>;
+    int64_t k = 0;
+    for (; k + C <= n; k += C) O::store(out + k, O::mul(O::load(b + k), O::load(c + k), O::plus_minus()));
+    for (; k < n; ++k) out[k] = mulc(b[k], c[k]);
+}
+
 // Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
 // length K done with two length-K transforms (the inverse one through conjugation). a and c are
 // K values each; z is complex (Real = false) or real samples. Returns the K values whose first
@@ -257,18 +276,28 @@ cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T
     const int64_t len = cp.len, k_len = cp.conv_len;
     const cx<T>* b = at<const cx<T>*>(spec, cp.table);
     const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+    using O = vops<T>;
+    using V = typename O::V;
+    using S = typename O::seq;
+    constexpr int64_t C = complex_per_vector<T>;
+    const V pm = O::plus_minus(), mp = -pm;
+    int64_t j = 0;
     if constexpr (Real) {
         const T* x = static_cast<const T*>(in);
-        for (int64_t j = 0; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
+        for (; j + C <= len; j += C) O::store(a + j, dup_reals<T>(x + j, S{}) * O::load(b + j));
+        for (; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
     } else {
         const cx<T>* z = static_cast<const cx<T>*>(in);
-        for (int64_t j = 0; j < len; ++j) a[j] = mul(z[j], b[j]);
+        for (; j + C <= len; j += C) O::store(a + j, O::mul(O::load(z + j), O::load(b + j), mp));
+        for (; j < len; ++j) a[j] = mul(z[j], b[j]);
     }
-    for (int64_t j = len; j < k_len; ++j) a[j] = {T(0), T(0)};
+    std::memset(static_cast<void*>(a + len), 0, size_t(k_len - len) * sizeof(cx<T>));
     cx<T>* p = run_passes<T>(spec, h.conv, a, c, a);
-    for (int64_t j = 0; j < k_len; ++j) {
+    // The conjugate of p * ker, the sign toggled by a product with -1 in both loops.
+    for (j = 0; j + C <= k_len; j += C) O::store(p + j, O::mul(O::load(p + j), O::load(ker + j), mp) * pm);
+    for (; j < k_len; ++j) {
         const cx<T> v = mul(p[j], ker[j]);
-        p[j] = {v.r, -v.i};
+        p[j] = {v.r, v.i * T(-1)};
     }
     return run_passes<T>(spec, h.conv, p, p == a ? c : a, p);
 }
@@ -312,7 +341,7 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         } else {
             const cx<T>* c = chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len);
             const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            for (int64_t k = 0; k < m; ++k) d[k] = mulc(b[k], c[k]);
+            times_conj<T>(b, c, d, m);
             res = d;
         }
         const cx<T>* ta = at<const cx<T>*>(spec, h.split);
@@ -331,19 +360,12 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         } else {
             cx<T>* c = chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len);
             const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            // b[k] * conj(c[k])
-            for (int64_t k = 0; k <= half; ++k) {
-                const cx<T> v = mulc(b[k], c[k]);
-                c[k] = v;
-            }
+            times_conj<T>(b, c, c, half + 1);
             res = c;
         }
         if (res) {
             dst[0] = res[0].r;
-            for (int64_t k = 1; k <= half; ++k) {
-                dst[2 * k - 1] = res[k].r;
-                dst[2 * k] = res[k].i;
-            }
+            std::memcpy(dst + 1, res + 1, size_t(half) * sizeof(cx<T>));
         }
     }
     if (h.forward_scaled) {
