@@ -4,6 +4,7 @@
 // the FMA levels even under -ffp-contract=off; the stages are vectorised by hand instead, so that
 // every level gives the same bits. Set before any include so every function shares the setting.
 #pragma GCC optimize("no-tree-slp-vectorize", "no-tree-loop-vectorize")
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -154,10 +155,12 @@ inline V conj_lanes(V t, V u, std::index_sequence<I...>) {
 
 // The split step: with Z the transform of z[j] = x[2j] + i x[2j+1] (M = N/2 points),
 //   X[k] = A[k] Z[k] + B[k] conj(Z[M-k]),  X[M-k] = conj(A[k] conj(Z[M-k]) + B[k] Z[k]).
+// B = 1 - A, so with P = A (Z[k] - conj(Z[M-k])) one product serves both:
+//   X[k] = conj(Z[M-k]) + P,  X[M-k] = conj(Z[k] - P).
 // Z may lie in dst itself (then X[k] lands in Z's slot k and R(N/2) moves to the end afterwards)
 // or elsewhere (then X[k] goes straight to its packed place).
 template <class T>
-void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
+void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a) {
     const bool inside = reinterpret_cast<const T*>(z) == dst;
     const int64_t off = inside ? 0 : -1;
     const cx<T> z0 = z[0];
@@ -165,30 +168,37 @@ void split(const cx<T>* z, T* dst, int64_t m, const cx<T>* a, const cx<T>* b) {
     int64_t k = 1;
     {
         // C values of k at once: z[m-k] and the outputs at m-k run backwards, so they are
-        // reversed in the vector. Products and sums as in the scalar loop below, lane by lane.
+        // reversed in the vector. Operations as in the scalar loop below, lane by lane.
         using O = vops<T>;
         using V = typename O::V;
         using S = typename O::seq;
         constexpr int64_t C = complex_per_vector<T>;
         const V pm = O::plus_minus(), mp = -pm;
-        for (; 2 * (k + C - 1) < m; k += C) {
-            const V zk = O::load(z + k), zm = reverse_pairs(O::load(z + m - k - C + 1), S{});
-            const V ak = O::load(a + k), bk = O::load(b + k);
-            const V xk = O::mul(zk, ak, mp) + (bk * even_lanes(zm, S{}) + swap_pairs(bk, S{}) * odd_lanes(zm, S{}) * pm);
-            const V t = (ak * even_lanes(zm, S{}) + swap_pairs(ak, S{}) * odd_lanes(zm, S{}) * pm) + O::mul(zk, bk, mp);
-            std::memcpy(dst + 2 * k + off, &xk, sizeof xk);
-            const V tc = conj_lanes(t, -t, S{});
-            const V out = reverse_pairs(tc, S{});
-            std::memcpy(dst + 2 * (m - k - C + 1) + off, &out, sizeof out);
+        // When more than half a vector is left, the last block ends at the last k, overlapping
+        // the one before (the same values again), unless z lies in dst and is overwritten by now.
+        const int64_t last = (m - 1) / 2;
+        for (; k <= last; k += C) {
+            int64_t j = k;
+            if (j + C - 1 > last) {
+                if (inside || last - C + 1 < 1 || 2 * (last - k + 1) <= C) break;
+                j = last - C + 1;
+            }
+            const V zj = O::load(z + j), czm = reverse_pairs(O::load(z + m - j - C + 1), S{}) * pm;
+            const V p = O::mul(zj - czm, O::load(a + j), mp);
+            const V xj = czm + p;
+            const V out = reverse_pairs((zj - p) * pm, S{});
+            std::memcpy(dst + 2 * j + off, &xj, sizeof xj);
+            std::memcpy(dst + 2 * (m - j - C + 1) + off, &out, sizeof out);
         }
+        if (k > last) k = last + 1;
     }
     for (; k < m - k; ++k) {
         const cx<T> zk = z[k], zm = z[m - k];
-        const cx<T> ak = a[k], bk = b[k];
-        const cx<T> xk = add(mul(ak, zk), mulc(bk, zm));
-        const cx<T> t = add(mulc(ak, zm), mul(bk, zk));
-        dst[2 * k + off] = xk.r;
-        dst[2 * k + 1 + off] = xk.i;
+        const cx<T> czm = {zm.r, -zm.i};
+        const cx<T> p = mul(sub(zk, czm), a[k]);
+        const cx<T> t = sub(zk, p);
+        dst[2 * k + off] = czm.r + p.r;
+        dst[2 * k + 1 + off] = czm.i + p.i;
         dst[2 * (m - k) + off] = t.r;
         dst[2 * (m - k) + 1 + off] = -t.i;
     }
@@ -237,6 +247,25 @@ void direct_real(const T* x, T* dst, int64_t len, const cx<T>* w) {
     }
 }
 
+// C real values, each repeated into a lane pair.
+template <class T, size_t... I>
+inline typename vops<T>::V dup_reals(const T* x, std::index_sequence<I...>) {
+    typedef T narrow __attribute__((vector_size(sizeof(typename vops<T>::V) / 2)));
+    narrow v;
+    std::memcpy(&v, x, sizeof v);
+    return __builtin_shufflevector(v, v, (I / 2)...);
+}
+
+// out[k] = b[k] * conj(c[k]) for k < n.
+template <class T>
+void times_conj(const cx<T>* b, const cx<T>* c, cx<T>* out, int64_t n) {
+    using O = vops<T>;
+    constexpr int64_t C = complex_per_vector<T>;
+    int64_t k = 0;
+    for (; k + C <= n; k += C) O::store(out + k, O::mul(O::load(b + k), O::load(c + k), O::plus_minus()));
+    for (; k < n; ++k) out[k] = mulc(b[k], c[k]);
+}
+
 // Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
 // length K done with two length-K transforms (the inverse one through conjugation). a and c are
 // K values each; z is complex (Real = false) or real samples. Returns the K values whose first
@@ -247,18 +276,28 @@ cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T
     const int64_t len = cp.len, k_len = cp.conv_len;
     const cx<T>* b = at<const cx<T>*>(spec, cp.table);
     const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+    using O = vops<T>;
+    using V = typename O::V;
+    using S = typename O::seq;
+    constexpr int64_t C = complex_per_vector<T>;
+    const V pm = O::plus_minus(), mp = -pm;
+    int64_t j = 0;
     if constexpr (Real) {
         const T* x = static_cast<const T*>(in);
-        for (int64_t j = 0; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
+        for (; j + C <= len; j += C) O::store(a + j, dup_reals<T>(x + j, S{}) * O::load(b + j));
+        for (; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
     } else {
         const cx<T>* z = static_cast<const cx<T>*>(in);
-        for (int64_t j = 0; j < len; ++j) a[j] = mul(z[j], b[j]);
+        for (; j + C <= len; j += C) O::store(a + j, O::mul(O::load(z + j), O::load(b + j), mp));
+        for (; j < len; ++j) a[j] = mul(z[j], b[j]);
     }
-    for (int64_t j = len; j < k_len; ++j) a[j] = {T(0), T(0)};
+    std::memset(static_cast<void*>(a + len), 0, size_t(k_len - len) * sizeof(cx<T>));
     cx<T>* p = run_passes<T>(spec, h.conv, a, c, a);
-    for (int64_t j = 0; j < k_len; ++j) {
+    // The conjugate of p * ker, the sign toggled by a product with -1 in both loops.
+    for (j = 0; j + C <= k_len; j += C) O::store(p + j, O::mul(O::load(p + j), O::load(ker + j), mp) * pm);
+    for (; j < k_len; ++j) {
         const cx<T> v = mul(p[j], ker[j]);
-        p[j] = {v.r, -v.i};
+        p[j] = {v.r, v.i * T(-1)};
     }
     return run_passes<T>(spec, h.conv, p, p == a ? c : a, p);
 }
@@ -302,11 +341,11 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         } else {
             const cx<T>* c = chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len);
             const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            for (int64_t k = 0; k < m; ++k) d[k] = mulc(b[k], c[k]);
+            times_conj<T>(b, c, d, m);
             res = d;
         }
         const cx<T>* ta = at<const cx<T>*>(spec, h.split);
-        split<T>(res, dst, m, ta, ta + (n + 3) / 4);
+        split<T>(res, dst, m, ta);
     } else {
         const int64_t half = (n - 1) / 2;
         const cx<T>* res;
@@ -321,19 +360,12 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
         } else {
             cx<T>* c = chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len);
             const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            // b[k] * conj(c[k])
-            for (int64_t k = 0; k <= half; ++k) {
-                const cx<T> v = mulc(b[k], c[k]);
-                c[k] = v;
-            }
+            times_conj<T>(b, c, c, half + 1);
             res = c;
         }
         if (res) {
             dst[0] = res[0].r;
-            for (int64_t k = 1; k <= half; ++k) {
-                dst[2 * k - 1] = res[k].r;
-                dst[2 * k] = res[k].i;
-            }
+            std::memcpy(dst + 1, res + 1, size_t(half) * sizeof(cx<T>));
         }
     }
     if (h.forward_scaled) {

@@ -1,7 +1,7 @@
 // The complex mixed-radix stages of every level's transform (the planner takes only the complex
 // helpers from here and runs its chirp-z kernel transform through the dispatched stages).
 // Included INSIDE a namespace (qor::krn::base or qor::krn::lN) and kept in an anonymous namespace, so every object has its own private copy.
-// Needs <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
+// Needs <algorithm>, <cstdint>, <cstring>, <utility> and kernels/dft_spec.hpp included before, and
 // QOR_DFT_VECTOR_BYTES defined (the widest vector the object may use).
 //
 // Stage s of a transform of n points with factor p, l1 the product of the earlier factors and
@@ -76,6 +76,17 @@ struct vops {
         return V{((I & 1) ? w.i : w.r)...};
     }
     static V repeat(cx<T> w) { return repeat(w, seq{}); }
+    // The U complex values at p repeated across the vector, from one load of their own width
+    // (building it in memory value by value would stall the vector load that follows).
+    template <int U, size_t... I>
+    static V repeat_units(const cx<T>* p, std::index_sequence<I...>) {
+        typedef T narrow __attribute__((vector_size(2 * U * sizeof(T))));
+        narrow n;
+        std::memcpy(&n, p, sizeof n);
+        return __builtin_shufflevector(n, n, (I % (2 * U))...);
+    }
+    template <int U>
+    static V repeat_units(const cx<T>* p) { return repeat_units<U>(p, seq{}); }
     // (+1, -1, +1, -1, ...), a constant the compiler folds
     template <size_t... I>
     static V plus_minus(std::index_sequence<I...>) {
@@ -101,27 +112,48 @@ struct vops {
     static V odd_u(V a, V b) { return odd_u<U>(a, b, seq{}); }
 };
 
+// The product by a stage twiddle, left out (Tw false) in the stages whose twiddles are all 1:
+// those with one value of i.
+template <class T, bool Tw>
+struct twiddler {
+    using V = typename vops<T>::V;
+    static V twv(V v, V w, V mp) {
+        if constexpr (Tw) return vops<T>::mul(v, w, mp);
+        (void)w, (void)mp;
+        return v;
+    }
+    static cx<T> tws(cx<T> v, cx<T> w) {
+        if constexpr (Tw) return mul(v, w);
+        (void)w;
+        return v;
+    }
+};
+
 // The butterflies of radix 2 to 5, once on vectors (x the inputs, w[m-1] the twiddle of output m,
 // y the outputs) and once on scalars (input j at c[j*ci], output m at h[m*so], twiddle m-1 at
 // w[(m-1)*wi]); both compute the same operations in the same order.
-template <class T>
-struct radix2 {
+template <class T, bool Tw = true>
+struct radix2 : twiddler<T, Tw> {
+    using twiddler<T, Tw>::twv;
+    using twiddler<T, Tw>::tws;
     static constexpr int p = 2;
     using O = vops<T>;
     using V = typename O::V;
     static void vec(const V* x, V* y, const V* w) {
         y[0] = x[0] + x[1];
-        y[1] = O::mul(x[0] - x[1], w[0], -O::plus_minus());
+        y[1] = twv(x[0] - x[1], w[0], -O::plus_minus());
     }
     static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t) {
         const cx<T> a = c[0], b = c[ci];
         h[0] = add(a, b);
-        h[so] = mul(sub(a, b), w[0]);
+        h[so] = tws(sub(a, b), w[0]);
     }
 };
 
-template <class T>
-struct radix3 {
+template <class T, bool Tw = true>
+struct radix3 : twiddler<T, Tw> {
+    using twiddler<T, Tw>::twv;
+    using twiddler<T, Tw>::tws;
     static constexpr int p = 3;
     static constexpr T tw1r = T(-0.5), tw1i = T(-0.86602540378443864676372317075294);
     using O = vops<T>;
@@ -132,8 +164,8 @@ struct radix3 {
         y[0] = x[0] + t1;
         const V ca = x[0] + tw1r * t1;
         const V cb = swap_pairs(tw1i * t2, typename O::seq{}) * mp;
-        y[1] = O::mul(ca + cb, w[0], mp);
-        y[2] = O::mul(ca - cb, w[1], mp);
+        y[1] = twv(ca + cb, w[0], mp);
+        y[2] = twv(ca - cb, w[1], mp);
     }
     static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
         const cx<T> a = c[0], b = c[ci], d = c[2 * ci];
@@ -141,13 +173,15 @@ struct radix3 {
         h[0] = add(a, t1);
         const cx<T> ca = {a.r + tw1r * t1.r, a.i + tw1r * t1.i};
         const cx<T> cb = {-(tw1i * t2.i), tw1i * t2.r};
-        h[so] = mul(add(ca, cb), w[0]);
-        h[2 * so] = mul(sub(ca, cb), w[wi]);
+        h[so] = tws(add(ca, cb), w[0]);
+        h[2 * so] = tws(sub(ca, cb), w[wi]);
     }
 };
 
-template <class T>
-struct radix4 {
+template <class T, bool Tw = true>
+struct radix4 : twiddler<T, Tw> {
+    using twiddler<T, Tw>::twv;
+    using twiddler<T, Tw>::tws;
     static constexpr int p = 4;
     using O = vops<T>;
     using V = typename O::V;
@@ -155,22 +189,24 @@ struct radix4 {
         const auto pm = O::plus_minus(), mp = -pm;
         const V t1 = x[0] + x[2], t2 = x[0] - x[2], t3 = x[1] + x[3], rot = O::rotate(x[1] - x[3], pm);
         y[0] = t1 + t3;
-        y[1] = O::mul(t2 + rot, w[0], mp);
-        y[2] = O::mul(t1 - t3, w[1], mp);
-        y[3] = O::mul(t2 - rot, w[2], mp);
+        y[1] = twv(t2 + rot, w[0], mp);
+        y[2] = twv(t1 - t3, w[1], mp);
+        y[3] = twv(t2 - rot, w[2], mp);
     }
     static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
         const cx<T> a = c[0], b = c[ci], d0 = c[2 * ci], d = c[3 * ci];
         const cx<T> t1 = add(a, d0), t2 = sub(a, d0), t3 = add(b, d), t4 = sub(b, d);
         h[0] = add(t1, t3);
-        h[so] = mul(cx<T>{t2.r + t4.i, t2.i - t4.r}, w[0]);
-        h[2 * so] = mul(sub(t1, t3), w[wi]);
-        h[3 * so] = mul(cx<T>{t2.r - t4.i, t2.i + t4.r}, w[2 * wi]);
+        h[so] = tws(cx<T>{t2.r + t4.i, t2.i - t4.r}, w[0]);
+        h[2 * so] = tws(sub(t1, t3), w[wi]);
+        h[3 * so] = tws(cx<T>{t2.r - t4.i, t2.i + t4.r}, w[2 * wi]);
     }
 };
 
-template <class T>
-struct radix5 {
+template <class T, bool Tw = true>
+struct radix5 : twiddler<T, Tw> {
+    using twiddler<T, Tw>::twv;
+    using twiddler<T, Tw>::tws;
     static constexpr int p = 5;
     static constexpr T tw1r = T(0.3090169943749474241022934171828191), tw1i = T(-0.9510565162951535721164393333793821);
     static constexpr T tw2r = T(-0.8090169943749474241022934171828191), tw2i = T(-0.5877852522924731291687059546390728);
@@ -186,10 +222,10 @@ struct radix5 {
         const V cb1 = swap_pairs(tw1i * t4 + tw2i * t3, S{}) * mp;
         const V ca2 = a + tw2r * t1 + tw1r * t2;
         const V cb2 = swap_pairs(tw2i * t4 - tw1i * t3, S{}) * mp;
-        y[1] = O::mul(ca1 + cb1, w[0], mp);
-        y[4] = O::mul(ca1 - cb1, w[3], mp);
-        y[2] = O::mul(ca2 + cb2, w[1], mp);
-        y[3] = O::mul(ca2 - cb2, w[2], mp);
+        y[1] = twv(ca1 + cb1, w[0], mp);
+        y[4] = twv(ca1 - cb1, w[3], mp);
+        y[2] = twv(ca2 + cb2, w[1], mp);
+        y[3] = twv(ca2 - cb2, w[2], mp);
     }
     static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
         const cx<T> a = c[0], b1 = c[ci], b2 = c[2 * ci], b3 = c[3 * ci], b4 = c[4 * ci];
@@ -199,12 +235,22 @@ struct radix5 {
         const cx<T> cb1 = {-(tw1i * t4.i + tw2i * t3.i), tw1i * t4.r + tw2i * t3.r};
         const cx<T> ca2 = {a.r + tw2r * t1.r + tw1r * t2.r, a.i + tw2r * t1.i + tw1r * t2.i};
         const cx<T> cb2 = {-(tw2i * t4.i - tw1i * t3.i), tw2i * t4.r - tw1i * t3.r};
-        h[so] = mul(add(ca1, cb1), w[0]);
-        h[4 * so] = mul(sub(ca1, cb1), w[3 * wi]);
-        h[2 * so] = mul(add(ca2, cb2), w[wi]);
-        h[3 * so] = mul(sub(ca2, cb2), w[2 * wi]);
+        h[so] = tws(add(ca1, cb1), w[0]);
+        h[4 * so] = tws(sub(ca1, cb1), w[3 * wi]);
+        h[2 * so] = tws(add(ca2, cb2), w[wi]);
+        h[3 * so] = tws(sub(ca2, cb2), w[2 * wi]);
     }
 };
+
+// Where the vector loop over i in [0, ido) stops, the scalar loop taking the rest. When more than
+// half a vector would be left, the last block instead ends at ido, overlapping the one before
+// (the same values again: the stages never run in place), and the loop clamps its start.
+template <class T>
+inline int64_t vector_end(int64_t ido) {
+    constexpr int64_t C = complex_per_vector<T>;
+    const int64_t tail = ido % C;
+    return ido < C ? 0 : 2 * tail > C ? ido : ido - tail;
+}
 
 // Short stages (ido below a vector) run with vectors over k instead of i. For a radix of 2 or 4
 // and ido dividing the vector, the p inputs of each k are contiguous units of ido values, and
@@ -219,12 +265,7 @@ int64_t by_units(int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
     const int64_t so = U * l1;
     V w[p - 1], x[p], y[p];
 #pragma GCC unroll 8
-    for (int m = 0; m < p - 1; ++m) {
-        cx<T> t[C];
-#pragma GCC unroll 16
-        for (int64_t q = 0; q < C; ++q) t[q] = wa[m * U + q % U];
-        w[m] = O::load(t);
-    }
+    for (int m = 0; m < p - 1; ++m) w[m] = O::template repeat_units<U>(wa + m * U);
     int64_t k0 = 0;
     for (; k0 + kk <= l1; k0 += kk) {
         const cx<T>* c = cc + p * U * k0;
@@ -330,38 +371,51 @@ void pass(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) 
         if (k0 == 0) k0 = by_lanes<B>(ido, l1, cc, ch, wa);
     }
     V x[p], y[p], w[p - 1];
+    const int64_t vec_end = vector_end<T>(ido);
     for (int64_t k = k0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (p * k);
         cx<T>* h0 = ch + ido * k;
         int64_t i = 0;
-        for (; i + C <= ido; i += C) {
+        for (; i < vec_end; i += C) {
+            const int64_t b = std::min(i, ido - C);
 #pragma GCC unroll 8
-            for (int j = 0; j < p; ++j) x[j] = O::load(c0 + i + j * ido);
+            for (int j = 0; j < p; ++j) x[j] = O::load(c0 + b + j * ido);
 #pragma GCC unroll 8
-            for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + i + m * ido);
+            for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
             B::vec(x, y, w);
 #pragma GCC unroll 8
-            for (int m = 0; m < p; ++m) O::store(h0 + i + m * so, y[m]);
+            for (int m = 0; m < p; ++m) O::store(h0 + b + m * so, y[m]);
         }
         for (; i < ido; ++i) B::one(c0 + i, ido, h0 + i, so, wa + i, ido);
     }
+}
+
+// A stage of one of the butterflies above; with a single i (the last stage) its twiddles are 1.
+template <class B, class B1, class T>
+inline void stage(int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa) {
+    if (ido == 1) pass<B1>(ido, l1, cc, ch, wa);
+    else pass<B>(ido, l1, cc, ch, wa);
 }
 
 // Any other factor (6 and the odd factors from 7 up to the last-factor limit): a direct DFT of p
 // points per butterfly, pairing j with p - j so that odd p needs half the products.
 // The vector form of the loop below over the i of one k, for ido of a vector or more; returns
 // the first i left to the scalar loop.
-template <class T>
-int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
+// P, when not 0, is the factor known at compile time (the loops unroll and the values stay in
+// registers).
+template <class T, int P>
+int64_t pass_any_vec(int p_any, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0, const cx<T>* wa,
                      const cx<T>* roots) {
     using O = vops<T>;
     using V = typename O::V;
     constexpr int64_t C = complex_per_vector<T>;
+    const int p = P ? P : p_any;
     const V pm = O::plus_minus(), mp = -pm;
-    V v[152], s[76], d[76];
+    V v[P ? P : 152], s[P ? P / 2 + 1 : 76], d[P ? P / 2 + 1 : 76];
     const int h = (p - 1) / 2;
-    int64_t i = 0;
-    for (; i + C <= ido; i += C) {
+    const int64_t end = vector_end<T>(ido);
+    for (int64_t ib = 0; ib < end; ib += C) {
+        const int64_t i = std::min(ib, ido - C);
         for (int j = 0; j < p; ++j) v[j] = O::load(c0 + i + ido * j);
         V x0 = v[0];
         for (int j = 1; j <= h; ++j) {
@@ -392,20 +446,21 @@ int64_t pass_any_vec(int p, int64_t ido, int64_t so, const cx<T>* c0, cx<T>* h0,
             O::store(h0 + i + (p / 2) * so, O::mul(x, O::load(wa + i + (p / 2 - 1) * ido), mp));
         }
     }
-    return i;
+    return end;
 }
 
-template <class T>
-void pass_any(int p, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
+template <class T, int P>
+void pass_any(int p_any, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, const cx<T>* wa,
               const cx<T>* roots) {
-    cx<T> v[152];
-    cx<T> s[76], d[76];
+    const int p = P ? P : p_any;
+    cx<T> v[P ? P : 152];
+    cx<T> s[P ? P / 2 + 1 : 76], d[P ? P / 2 + 1 : 76];
     const int64_t so = ido * l1;
     const int h = (p - 1) / 2;
     for (int64_t k = 0; k < l1; ++k) {
         const cx<T>* c0 = cc + ido * (int64_t(p) * k);
         cx<T>* h0 = ch + ido * k;
-        const int64_t i0 = pass_any_vec(p, ido, so, c0, h0, wa, roots);
+        const int64_t i0 = pass_any_vec<T, P>(p, ido, so, c0, h0, wa, roots);
         for (int64_t i = i0; i < ido; ++i) {
             for (int j = 0; j < p; ++j) v[j] = c0[i + ido * j];
             cx<T> x0 = v[0];
@@ -457,11 +512,12 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
         const int p = cp.factor[s];
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
         switch (p) {
-            case 2: pass<radix2<T>>(ido /= 2, l1, from, to, wa); break;
-            case 3: pass<radix3<T>>(ido /= 3, l1, from, to, wa); break;
-            case 4: pass<radix4<T>>(ido /= 4, l1, from, to, wa); break;
-            case 5: pass<radix5<T>>(ido /= 5, l1, from, to, wa); break;
-            default: ido /= p; pass_any(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
+            case 2: stage<radix2<T>, radix2<T, false>>(ido /= 2, l1, from, to, wa); break;
+            case 3: stage<radix3<T>, radix3<T, false>>(ido /= 3, l1, from, to, wa); break;
+            case 4: stage<radix4<T>, radix4<T, false>>(ido /= 4, l1, from, to, wa); break;
+            case 5: stage<radix5<T>, radix5<T, false>>(ido /= 5, l1, from, to, wa); break;
+            case 6: ido /= 6; pass_any<T, 6>(p, ido, l1, from, to, wa, wa + 5 * ido); break;
+            default: ido /= p; pass_any<T, 0>(p, ido, l1, from, to, wa, wa + int64_t(p - 1) * ido); break;
         }
         l1 *= p;
         from = to;
