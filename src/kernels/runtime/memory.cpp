@@ -106,7 +106,7 @@ private:
         size_t bytes = 0;
         uint64_t age = 0;
     };
-    entry entries_[4];
+    entry entries_[8];
     size_t held_ = 0;
     uint64_t clock_ = 0;
     bool closed_ = false;
