@@ -10,6 +10,7 @@ for obj in "$@"; do
     case "$name" in
       "qor::krn::l${level}::"*) ;;
       DW.ref.__gxx_personality_v0) ;;  # the C++ unwinder's personality reference, one for all levels
+      .refptr.*) ;;  # MinGW's pointer to an external variable: an address, the same bytes at every level
       *) echo "$(basename "$obj"): $type $name"; bad=1 ;;
     esac
   done < <("$nm_tool" -C --defined-only "$obj" | awk '$2 ~ /^[A-Zuvw]$/ && $2 != "U" && $2 != "N" { t=$2; $1=""; $2=""; sub(/^  /, ""); print t, $0 }')
