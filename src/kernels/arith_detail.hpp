@@ -102,8 +102,31 @@ inline int map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body,
     return 0;
 }
 
+// The same map writing around the cache: a head brings dst to its vector boundary (through the
+// same body, so the bits do not change), whole vectors go out as non-temporal stores.
+template <class VS, class VD, class Body>
+[[gnu::noinline]] int map1_streamed(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+    constexpr int L = lanes<VS>;
+    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(VD) - 1);
+    const int64_t head = misalign ? int64_t(sizeof(VD) - misalign) / int64_t(sizeof(lane_t<VD>)) : 0;
+    map1_at<VS, VD>(src, dst, head, body, pad);
+    int64_t i = head;
+    for (; i + L <= n; i += L) simd::stream(dst + i, VD(body(load<VS>(src + i))));
+    simd::fence();
+    if (i < n) return map1_tail<VS, VD>(src + i, dst + i, n - i, body, pad);
+    return 0;
+}
+
 template <class VS, class VD, class Body>
 inline int map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
+    // Out of place and beyond the largest cache, the destination would only evict the working set
+    // and cost a read of every line before it is written.
+    if constexpr (sizeof(VD) >= 16) {
+        if (static_cast<const void*>(src) != static_cast<const void*>(dst) &&
+            reinterpret_cast<uintptr_t>(dst) % sizeof(lane_t<VD>) == 0 &&
+            simd::worth_streaming(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))
+            return map1_streamed<VS, VD>(src, dst, n, body, pad);
+    }
 #if QOR_LEVEL >= 5
     if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
         return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);

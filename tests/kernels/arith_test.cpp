@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
+#include "kernels/runtime/cpu.hpp"
 #include "support/arith_models.hpp"
 #include "support/elementwise.hpp"
 #include "support/levels.hpp"
@@ -91,6 +92,20 @@ TEST(Square, FloatsAreIeeeProductsAndSixteenBitSaturatesAtEveryLevel) {
         }
         EXPECT_EQ(sq(nullptr, out.data(), 2, 0), krn_err_null);
         EXPECT_EQ(sq(all.data(), out.data(), 0, 0), krn_err_size);
+    });
+}
+
+// Beyond the largest cache (16 MiB when it is unknown) out-of-place maps write with non-temporal
+// stores after a head that aligns the destination: the same bits, the ends included.
+TEST(SquareLarge, StreamedMapsGiveTheSameBits) {
+    const int n = int(std::max<int64_t>(qor::krn::cpu::largest_cache_size(), 16 << 20) / 8 + 37);
+    const std::vector<float> in = mixed_values<float>(size_t(n), 7);
+    std::vector<float> out(size_t(n) + 1);
+    for_each_supported_level([&](int level) {
+        out.back() = -1.0f;
+        ASSERT_EQ(krn_sqr_32f_variant(level)(in.data(), out.data() + 1, n - 1), krn_ok);
+        for (size_t i = 0; i + 1 < size_t(n); ++i) ASSERT_TRUE(same_bits(out[i + 1], in[i] * in[i])) << level << " " << i;
+        ASSERT_EQ(out.back(), -1.0f) << level;
     });
 }
 
