@@ -490,6 +490,20 @@ template <class F, class A>
     return tie(lockstep<decltype(f(a.a))>{f(a.a), f(a.b)});
 }
 
+// The estimate from the table row t, the exponent k and the reduced mantissa z of both halves:
+// k ln 2 + log c + log1p(r), r = z / c - 1. One look-up per half gives both columns.
+template <class T>
+[[gnu::always_inline]] inline lockstep<vd> log1p32_fast_value(lockstep<T> t, lockstep<vd> k, lockstep<vd> z) {
+    lockstep<vd> invc, logc;
+    fast_look_up(t.a, invc.a, logc.a);
+    fast_look_up(t.b, invc.b, logc.b);
+    invc = tie(invc);
+    logc = tie(logc);
+    const lockstep<vd> r = mul_add(z, invc, -1.0);
+    const lockstep<vd> r2 = r * r;
+    return mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
+}
+
 #if QOR_LEVEL >= 5
 // Both halves of a block; doubt flags the lanes whose rounding is not decided.
 [[gnu::always_inline]] inline lockstep<vd> log1p32_fast_halves(lockstep<half_f> x, __mmask16& doubt) {
@@ -499,14 +513,7 @@ template <class F, class A>
     const auto z = both(
         [](vul v) { return bits_as<vd>((v & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row)); },
         t);
-    lockstep<vd> invc, logc;  // one look-up per half gives both columns
-    fast_look_up(t.a, invc.a, logc.a);
-    fast_look_up(t.b, invc.b, logc.b);
-    invc = tie(invc);
-    logc = tie(logc);
-    const lockstep<vd> r = mul_add(z, invc, -1.0);
-    const lockstep<vd> r2 = r * r;
-    const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
+    const lockstep<vd> y = log1p32_fast_value(t, k, z);
     // The test reads only the low dwords: both halves' in one register, in lane order.
     const __m512i low = _mm512_permutex2var_epi32(
         bits_as<__m512i>(y.a), _mm512_setr_epi32(0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 30),
@@ -545,14 +552,7 @@ inline vi log1p32_fast_flag(vf) { return vi{}; }
     const auto k = both([](vul v) { return bits_as<vd>((v >> 52) | 0x4330000000000000ull) - (0x1p52 + 1023.0); }, t);
     const auto z = both(
         [](vul v) { return bits_as<vd>((v & 0x000FFFFFFFFFFFFFull) + (0x3FF0000000000000ull - half_row)); }, t);
-    lockstep<vd> invc, logc;
-    fast_look_up(t.a, invc.a, logc.a);
-    fast_look_up(t.b, invc.b, logc.b);
-    invc = tie(invc);
-    logc = tie(logc);
-    const lockstep<vd> r = mul_add(z, invc, -1.0);
-    const lockstep<vd> r2 = r * r;
-    const lockstep<vd> y = mul_add(k, ln2, logc) + mul_add(r2, fast_poly_value(r, r2, fast_poly), r);
+    const lockstep<vd> y = log1p32_fast_value(t, k, z);
     // The test reads only the low dwords: both halves' go through it in one register, lanes
     // 0 1 4 5 2 3 6 7 of the block; the mask is put back in lane order.
     const __m256i low = _mm256_castps_si256(
