@@ -45,9 +45,7 @@ using vec = vec_of<T, (std::is_floating_point_v<T> ? float_bytes : int_bytes)>;
 template <class T>
 inline constexpr int lanes = int(sizeof(vec<T>) / sizeof(T));
 
-// Unaligned load and store through a packed wrapper: one move each, and no vector-aligned local
-// (a local vector left in the source makes GCC realign the stack frame of the whole kernel, even
-// when the local itself is optimised away: seven saved registers on a thousand-element call).
+// Unaligned load and store through a packed wrapper: one move each, at any address.
 template <class V>
 struct [[gnu::packed, gnu::may_alias]] unaligned {
     V v;
