@@ -55,37 +55,44 @@ private:
 // The element counts every table reports: in L1, in L2, in the last-level cache, beyond it.
 inline const std::vector<int64_t> standard_sizes = {1024, 65536, 1048576, 16777216};
 
-// Best time of one call in ns. Calls are batched so one batch lasts at least 50 us; batches are
-// repeated until the best has not improved by 0.5% for 12 batches in a row, or the budget is spent.
-template <class Fn>
-double ns_per_call(Fn&& fn, double budget_seconds = 0.25) {
-    using clock = std::chrono::steady_clock;
-    const auto time_batch = [&](int64_t calls) {
-        const auto t0 = clock::now();
-        for (int64_t i = 0; i < calls; ++i) fn();
-        return std::chrono::duration<double, std::nano>(clock::now() - t0).count();
-    };
-    fn();  // first touch, first-call dispatch
-    int64_t batch = 1;
-    while (batch < (int64_t{1} << 30) && time_batch(batch) < 50e3) batch *= 2;
-    const auto start = clock::now();
-    double best = std::numeric_limits<double>::infinity();
-    for (int quiet = 0; quiet < 12;) {
-        const double t = time_batch(batch) / double(batch);
-        quiet = (t < best * 0.995) ? 0 : quiet + 1;
-        best = std::min(best, t);
-        if (std::chrono::duration<double>(clock::now() - start).count() > budget_seconds) break;
-    }
-    return best;
-}
-
 // One contender of a row: a name and a call that processes the row's elements once.
 struct contender {
     std::string name;
     std::function<void()> run;
 };
 
-// Rows of one table: ours and its peers at one size, all timed here, one after the other.
+// Best time of one call in ns for each contender. Calls are batched so one batch lasts at least
+// 50 us. The contenders' batches take turns, so a change in the machine's load (other builds on a
+// shared machine) falls on all of them alike and the ratios hold while absolute times drift.
+// Rounds repeat until no best has improved by 0.5% for 12 rounds, or the budget is spent.
+inline std::vector<double> best_ns_per_call(const std::vector<const contender*>& cs, double budget_seconds) {
+    using clock = std::chrono::steady_clock;
+    const auto time_batch = [](const contender& c, int64_t calls) {
+        const auto t0 = clock::now();
+        for (int64_t i = 0; i < calls; ++i) c.run();
+        return std::chrono::duration<double, std::nano>(clock::now() - t0).count();
+    };
+    std::vector<int64_t> batch(cs.size(), 1);
+    for (size_t k = 0; k < cs.size(); ++k) {
+        cs[k]->run();  // first touch, first-call dispatch
+        while (batch[k] < (int64_t{1} << 30) && time_batch(*cs[k], batch[k]) < 50e3) batch[k] *= 2;
+    }
+    std::vector<double> best(cs.size(), std::numeric_limits<double>::infinity());
+    const auto start = clock::now();
+    for (int quiet = 0; quiet < 12;) {
+        bool improved = false;
+        for (size_t k = 0; k < cs.size(); ++k) {
+            const double t = time_batch(*cs[k], batch[k]) / double(batch[k]);
+            improved |= t < best[k] * 0.995;
+            best[k] = std::min(best[k], t);
+        }
+        quiet = improved ? 0 : quiet + 1;
+        if (std::chrono::duration<double>(clock::now() - start).count() > budget_seconds) break;
+    }
+    return best;
+}
+
+// Rows of one table: ours and its peers at one size, all timed here, their batches in turn.
 class table {
 public:
     explicit table(std::string title) : title_(std::move(title)) {}
@@ -93,8 +100,11 @@ public:
     // bytes: what one call reads and writes, for GB/s.
     void add(const std::string& name, int64_t elements, double bytes, const contender& ours,
              const std::vector<contender>& peers) {
-        row r{name, elements, bytes, ns_per_call(ours.run), {}};
-        for (const contender& p : peers) r.peers.push_back({p.name, ns_per_call(p.run)});
+        std::vector<const contender*> all{&ours};
+        for (const contender& p : peers) all.push_back(&p);
+        const std::vector<double> ns = best_ns_per_call(all, 0.25 * double(all.size()));
+        row r{name, elements, bytes, ns[0], {}};
+        for (size_t k = 0; k < peers.size(); ++k) r.peers.push_back({peers[k].name, ns[k + 1]});
         print_row(r);
     }
 
