@@ -42,15 +42,14 @@ constexpr int64_t full_width_bytes = 32768;
 template <class V>
 constexpr int lanes = int(sizeof(V) / sizeof(lane_t<V>));
 
+// Unaligned moves of whole vectors, typed so the lane type is checked: the shared layer's.
 template <class V>
 inline V load(const lane_t<V>* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+    return simd::load<V>(p);
 }
 template <class V>
 inline void store(lane_t<V>* p, V v) {
-    std::memcpy(p, &v, sizeof v);
+    simd::store(p, v);
 }
 // The first n lanes from p, the rest taken from pad.
 template <class V>
@@ -102,13 +101,20 @@ inline int map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body,
     return 0;
 }
 
+// Elements, at most n, that bring an element-aligned dst to its vector boundary.
+template <class V>
+inline int64_t head_to_boundary(const lane_t<V>* dst, int64_t n) {
+    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
+    const int64_t to_boundary = misalign ? int64_t(sizeof(V) - misalign) / int64_t(sizeof(lane_t<V>)) : 0;
+    return to_boundary < n ? to_boundary : n;
+}
+
 // The same map writing around the cache: a head brings dst to its vector boundary (through the
 // same body, so the bits do not change), whole vectors go out as non-temporal stores.
 template <class VS, class VD, class Body>
 [[gnu::noinline]] int map1_streamed(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
     constexpr int L = lanes<VS>;
-    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(VD) - 1);
-    const int64_t head = misalign ? int64_t(sizeof(VD) - misalign) / int64_t(sizeof(lane_t<VD>)) : 0;
+    const int64_t head = head_to_boundary<VD>(dst, n);
     map1_at<VS, VD>(src, dst, head, body, pad);
     int64_t i = head;
     for (; i + L <= n; i += L) simd::stream(dst + i, VD(body(load<VS>(src + i))));
@@ -149,10 +155,26 @@ inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int6
     if (i < n) map2_tail<V>(a + i, b + i, dst + i, n - i, body, pad_a, pad_b);
 }
 
-// (Its one user, the division, is bound by the divider, not the stores: it stays at full width.)
+template <class V, class Body>
+[[gnu::noinline]] void map2_streamed(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
+                                     lane_t<V> pad_a, lane_t<V> pad_b) {
+    constexpr int L = lanes<V>;
+    const int64_t head = head_to_boundary<V>(dst, n);
+    map2_at<V>(a, b, dst, head, body, pad_a, pad_b);
+    int64_t i = head;
+    for (; i + L <= n; i += L) simd::stream(dst + i, V(body(load<V>(a + i), load<V>(b + i))));
+    simd::fence();
+    if (i < n) map2_tail<V>(a + i, b + i, dst + i, n - i, body, pad_a, pad_b);
+}
+
+// Streams out of place beyond the largest cache, as map1 does. (Its one user, the division, is
+// bound by the divider, not the stores: in the caches it stays at full width.)
 template <class V, class Body>
 inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
                  lane_t<V> pad_b) {
+    if (dst != a && dst != b && reinterpret_cast<uintptr_t>(dst) % sizeof(lane_t<V>) == 0 &&
+        simd::worth_streaming(n * int64_t(3 * sizeof(lane_t<V>))))
+        return map2_streamed<V>(a, b, dst, n, body, pad_a, pad_b);
     map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
 }
 

@@ -25,9 +25,6 @@ constexpr unsigned csr_rounding = 0x6000;
 constexpr unsigned csr_toward_zero = 0x6000;
 constexpr unsigned csr_daz = 0x0040;
 
-// Above this many bytes moved, and beyond the largest cache, widening bypasses the cache.
-constexpr int64_t streaming_volume = 524288;
-
 // The element conversions, for any width. At the top level the compiler splits full-width
 // widenings into halves, so those are spelt with the one-instruction forms (zero-masked: the
 // plain ones trip a false uninitialised-value warning in GCC 12).
@@ -89,36 +86,14 @@ vi32_32 widen_32(vi16_16 x) { return vi32_32(_mm256_cvtepi16_epi32(__m128i(x)));
 vu16_16 narrow_32(vi32_32 x) { return in_register(vu16_16(_mm256_maskz_cvtepi32_epi16(__mmask8(0xFF), __m256i(x)))); }
 #endif
 
-void stream_store(uint16_t* p, vu16 v) {
-#if QOR_LEVEL >= 5
-    _mm512_stream_si512(reinterpret_cast<__m512i*>(p), reinterpret_cast<__m512i>(v));
-#elif QOR_LEVEL >= 3
-    _mm256_stream_si256(reinterpret_cast<__m256i*>(p), reinterpret_cast<__m256i>(v));
-#else
-    _mm_stream_si128(reinterpret_cast<__m128i*>(p), reinterpret_cast<__m128i>(v));
-#endif
-}
-
 int widen_row(const uint8_t* src, uint16_t* dst, int64_t n) {
     return map1<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
 }
 
-// The same results with cache-bypassing stores, once dst reaches vector alignment.
+// The same results with cache-bypassing stores; dst on an odd byte never reaches a vector boundary.
 int widen_row_streaming(const uint8_t* src, uint16_t* dst, int64_t n) {
-    constexpr int L = lanes<vu16>;
-    int64_t head = 0;
-    while (head < n && (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1))) {
-        const uint16_t w = src[head];
-        std::memcpy(dst + head, &w, sizeof w);  // a host buffer may even sit on an odd byte
-        ++head;
-    }
-    if (reinterpret_cast<uintptr_t>(dst + head) & (vector_bytes - 1))  // dst on an odd byte
-        return widen_row(src, dst, n);
-    int64_t i = head;
-    for (; i + L <= n; i += L) stream_store(dst + i, widen(load<vu8h>(src + i)));
-    _mm_sfence();
-    if (i < n) return widen_row(src + i, dst + i, n - i);
-    return 0;
+    if (reinterpret_cast<uintptr_t>(dst) % sizeof(uint16_t)) return widen_row(src, dst, n);
+    return map1_streamed<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); }, 0);
 }
 
 // Row by row, out of line: the calls it returns from would give every one-row call a frame.
@@ -195,12 +170,10 @@ void float_to_16u(const float* src, uint16_t* dst, int64_t n, int sf) {
 void widen_streaming(const uint8_t* src, uint16_t* dst, int64_t n) { widen_row_streaming(src, dst, n); }
 
 int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int dstStep, krn_size size) {
-    const int64_t volume = int64_t(size.width) * 3 * size.height;
-    bool stream = false;
-    if (volume > streaming_volume && src && dst && size.width > 0 && size.height > 0) {
-        const int64_t cache = cpu::largest_cache_size();
-        stream = cache > 0 && volume >= cache;
-    }
+    // Rows that together pass the largest cache stream, as one long row would: each row alone may
+    // be far too short to decide it.
+    const bool stream = src && dst && size.width > 0 && size.height > 0 &&
+                        simd::worth_streaming(int64_t(size.width) * 3 * size.height);
     return convert_rows(src, srcStep, dst, dstStep, size, true, stream ? widen_row_streaming : widen_row);
 }
 
