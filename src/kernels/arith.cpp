@@ -164,9 +164,29 @@ int krn_min_max_32f(const float* src, int len, float* min, float* max) {
     };
     __m512 lo = none_lo, hi = none_hi, lo1 = none_lo, hi1 = none_hi;
     int i = 0;
-    for (; i + 32 <= len; i += 32) {
-        step(lo, hi, 0xFFFF, _mm512_loadu_ps(src + i));
-        step(lo1, hi1, 0xFFFF, _mm512_loadu_ps(src + i + 16));
+    // Blocks first go without the NaN test, which would be a third vector op beside the two ranges:
+    // a NaN then sticks in an accumulator, and only a block that leaves one is walked again with it.
+    constexpr int block = 2048;
+    while (len - i >= 32) {
+        const int whole = (len - i) & ~31;
+        const int end = i + (whole < block ? whole : block);
+        __m512 l0 = lo, h0 = hi, l1 = lo1, h1 = hi1;
+        for (int j = i; j < end; j += 32) {
+            const __m512 x0 = _mm512_loadu_ps(src + j), x1 = _mm512_loadu_ps(src + j + 16);
+            l0 = _mm512_range_ps(l0, x0, range_min);
+            h0 = _mm512_range_ps(h0, x0, range_max);
+            l1 = _mm512_range_ps(l1, x1, range_min);
+            h1 = _mm512_range_ps(h1, x1, range_max);
+        }
+        if ((_mm512_cmp_ps_mask(l0, h0, _CMP_UNORD_Q) | _mm512_cmp_ps_mask(l1, h1, _CMP_UNORD_Q)) == 0) {
+            lo = l0, hi = h0, lo1 = l1, hi1 = h1;
+        } else {
+            for (int j = i; j < end; j += 32) {
+                step(lo, hi, 0xFFFF, _mm512_loadu_ps(src + j));
+                step(lo1, hi1, 0xFFFF, _mm512_loadu_ps(src + j + 16));
+            }
+        }
+        i = end;
     }
     for (; i + 16 <= len; i += 16) step(lo, hi, 0xFFFF, _mm512_loadu_ps(src + i));
     if (i < len) {
