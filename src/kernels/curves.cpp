@@ -19,13 +19,7 @@ namespace qor::krn::QOR_LEVEL_NS {
 namespace {
 
 // Lanes per block: one register of floats (two, three or four of doubles inside).
-#if QOR_LEVEL >= 5
-constexpr int lanes = 16;
-#elif QOR_LEVEL >= 3
-constexpr int lanes = 8;
-#else
-constexpr int lanes = 4;
-#endif
+constexpr int lanes = QOR_FLOAT_VECTOR_BYTES / 4;
 typedef float vf __attribute__((vector_size(4 * lanes)));
 typedef int32_t vi __attribute__((vector_size(4 * lanes)));
 // The double-precision work runs on half a block at a time: one native register of doubles

@@ -27,13 +27,7 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
-#if QOR_LEVEL >= 5
-constexpr int vector_bytes = 64;
-#elif QOR_LEVEL >= 3
-constexpr int vector_bytes = 32;
-#else
-constexpr int vector_bytes = 16;
-#endif
+constexpr int vector_bytes = QOR_FLOAT_VECTOR_BYTES;
 constexpr int lanes = vector_bytes / 4;
 
 using vf = float __attribute__((vector_size(vector_bytes)));

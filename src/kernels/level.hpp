@@ -20,3 +20,12 @@
 #else
 #  error "QOR_LEVEL must be 0..5"
 #endif
+
+// Bytes of the level's floating-point vector: SSE's 16 up to level 2, AVX's 32, AVX-512's 64.
+#if QOR_LEVEL >= 5
+#  define QOR_FLOAT_VECTOR_BYTES 64
+#elif QOR_LEVEL >= 3
+#  define QOR_FLOAT_VECTOR_BYTES 32
+#else
+#  define QOR_FLOAT_VECTOR_BYTES 16
+#endif

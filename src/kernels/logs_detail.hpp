@@ -5,13 +5,7 @@
 // Everything here is written op by op (contraction is off), so a core gives the same bits for
 // one lane and for sixteen, at every level.
 
-#if QOR_LEVEL >= 5
-constexpr int vector_bytes = 64;
-#elif QOR_LEVEL >= 3
-constexpr int vector_bytes = 32;
-#else
-constexpr int vector_bytes = 16;
-#endif
+constexpr int vector_bytes = QOR_FLOAT_VECTOR_BYTES;
 
 // Lanes of N elements of each kind; N = 1 serves the scalar special paths with the same code.
 template <int N>

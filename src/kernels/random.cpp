@@ -26,13 +26,7 @@ namespace {
 
 #include "kernels/random_ln.hpp"
 
-#if QOR_LEVEL >= 5
-constexpr int lanes = 8;
-#elif QOR_LEVEL >= 3
-constexpr int lanes = 4;
-#else
-constexpr int lanes = 2;
-#endif
+constexpr int lanes = QOR_FLOAT_VECTOR_BYTES / 8;
 typedef double vd __attribute__((vector_size(8 * lanes)));
 typedef uint64_t vu __attribute__((vector_size(8 * lanes)));
 typedef int64_t vi __attribute__((vector_size(8 * lanes)));

@@ -22,19 +22,8 @@ namespace simd {
 
 // Bytes of one vector of floating-point and of integer lanes. AVX has no 256-bit integer
 // arithmetic, so level 3 keeps integers at 16 bytes.
-#if QOR_LEVEL >= 5
-inline constexpr int float_bytes = 64;
-inline constexpr int int_bytes = 64;
-#elif QOR_LEVEL == 4
-inline constexpr int float_bytes = 32;
-inline constexpr int int_bytes = 32;
-#elif QOR_LEVEL == 3
-inline constexpr int float_bytes = 32;
-inline constexpr int int_bytes = 16;
-#else
-inline constexpr int float_bytes = 16;
-inline constexpr int int_bytes = 16;
-#endif
+inline constexpr int float_bytes = QOR_FLOAT_VECTOR_BYTES;
+inline constexpr int int_bytes = QOR_LEVEL == 3 ? 16 : QOR_FLOAT_VECTOR_BYTES;
 
 template <class T, int Bytes>
 using vec_of [[gnu::vector_size(Bytes)]] = T;
