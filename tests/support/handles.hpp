@@ -9,6 +9,7 @@
 
 #include "frame/registry.hpp"
 #include "qor_lib.h"
+#include "support/capture.hpp"
 
 namespace qor::test {
 
@@ -29,7 +30,7 @@ public:
     handle_array(const handle_array&) = delete;
     ~handle_array() { qor_destroy_array(h_); }
     operator qor_handle() const { return h_; }
-    const ary& object() const { return *frame::array_at(h_); }
+    ary& object() const { return *frame::array_at(h_); }
     template <class T>
     T* data() const {
         return static_cast<T*>(object().frame_buf);
@@ -107,6 +108,11 @@ template <auto Real, class... Args>
 int fails_second_time(Args... args) {
     return ++failing_calls == 2 ? -13 : Real(args...);
 }
-inline const std::string second_chunk_failed = "KRN function failed,return value -13.\n";
+// A worker call whose kernel fails in its second chunk: the kernel status and one report line.
+template <class Call>
+void expect_second_chunk_failure(Call&& call) {
+    failing_calls = 0;
+    expect_outcome(call, qor_err_kernel, report_line(-13));
+}
 
 }  // namespace qor::test
