@@ -12,7 +12,7 @@ from qor_lib import _native
 from conftest import ROOT
 
 HEADER = ROOT / "include" / "qor_lib.h"
-CSHARP = ROOT / "tests" / "csharp" / "QorLib.cs"
+CSHARP = ROOT / "csharp" / "QorLib.cs"
 P = ctypes.POINTER
 
 # C parameter types of the exports, as ctypes and as the C# declarations spell them.
