@@ -1,9 +1,10 @@
+#include "ops/curves.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "ops/curves.hpp"
 #include "support/bits.hpp"
 #include "support/handles.hpp"
 

@@ -36,7 +36,8 @@ void check_spectrum(int n, uint32_t seed, bool in_place) {
     dft_reference ref(n);
     long double norm = 0;
     for (T v : x) norm += (long double)v * v;
-    const double bound = std::numeric_limits<T>::epsilon() * (3 * std::log2(4.0 * n) + 8) * 2 * std::sqrt(double(norm)) / n;
+    const double bound =
+        std::numeric_limits<T>::epsilon() * (3 * std::log2(4.0 * n) + 8) * 2 * std::sqrt(double(norm)) / n;
     for (int k = 0; k < n; ++k) {
         long double re, im;
         ref.bin(x.data(), k, re, im);
@@ -89,7 +90,8 @@ TEST(SpectrumKernels, ExpansionMirrorsWithToggledSign) {
             if (len % 2 == 0) want[size_t(len / 2)] = {pk[size_t(len - 1)], 0.0};
             std::vector<double> area(2 * pk.size());  // in place: the packed input at the start of the output
             std::copy(pk.begin(), pk.end(), area.begin());
-            ASSERT_EQ(krn_pack_to_complex_64f_variant(level)(area.data(), reinterpret_cast<krn_64fc*>(area.data()), len), 0);
+            ASSERT_EQ(
+                krn_pack_to_complex_64f_variant(level)(area.data(), reinterpret_cast<krn_64fc*>(area.data()), len), 0);
             EXPECT_EQ(std::memcmp(area.data(), want.data(), want.size() * sizeof(krn_64fc)), 0) << len;
             const std::vector<float> pf(pk.begin(), pk.end());
             std::vector<krn_32fc> gotf(pk.size());
@@ -109,8 +111,8 @@ TEST(SpectrumKernels, ExpansionMirrorsWithToggledSign) {
 // Every level gives the same bits, within a few ulps of the root of the sum of squares (exact
 // below 2^-126 and for infinite sums).
 TEST(SpectrumKernels, MagnitudeWithinAFewUlps) {
-    std::vector<krn_32fc> z = {{0.0f, -0.0f}, {3.0f, 4.0f},   {0x1p-70f, 0x1p-70f}, {0x1p-149f, 0.0f},
-                               {INFINITY, 1}, {0x1p64f, 0x1p64f}, {NAN, 1.0f},       {1e-18f, 2e-18f}};
+    std::vector<krn_32fc> z = {{0.0f, -0.0f}, {3.0f, 4.0f},       {0x1p-70f, 0x1p-70f}, {0x1p-149f, 0.0f},
+                               {INFINITY, 1}, {0x1p64f, 0x1p64f}, {NAN, 1.0f},          {1e-18f, 2e-18f}};
     std::mt19937 g{5};
     std::uniform_real_distribution<float> u(-1, 1);
     for (int k = 0; k < 37; ++k) z.push_back({u(g), u(g)});
@@ -134,7 +136,8 @@ TEST(SpectrumKernels, MagnitudeWithinAFewUlps) {
         krn_64fc zd[] = {{3, 4}, {0, 0}, {1e-300, 1e-300}, {-5, 12}};
         double md[4];
         ASSERT_EQ(krn_magnitude_64fc_variant(level)(zd, md, 4), 0);
-        EXPECT_EQ(std::vector<double>(md, md + 4), (std::vector<double>{5, 0, std::sqrt(1e-300 * 1e-300 + 1e-300 * 1e-300), 13}));
+        EXPECT_EQ(std::vector<double>(md, md + 4),
+                  (std::vector<double>{5, 0, std::sqrt(1e-300 * 1e-300 + 1e-300 * 1e-300), 13}));
         EXPECT_EQ(krn_magnitude_32fc_variant(level)(z.data(), nullptr, 3), krn_err_null);
         EXPECT_EQ(krn_magnitude_64fc_variant(level)(zd, md, 0), krn_err_size);
     });

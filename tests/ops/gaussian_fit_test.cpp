@@ -1,9 +1,10 @@
+#include "ops/gaussian_fit.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "ops/gaussian_fit.hpp"
 #include "support/handles.hpp"
 #include "support/ulp.hpp"
 

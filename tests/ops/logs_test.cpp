@@ -1,8 +1,9 @@
+#include "ops/logs.hpp"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "ops/logs.hpp"
 #include "support/handles.hpp"
 
 using namespace qor::test;
@@ -38,8 +39,8 @@ TEST(LogOps, OneReportPerWarningChunk) {
     expect_outcome([&] { return qor::ops::log_worker(src.object(), dst.object(), qor::ops::ln_kernels, 4); }, qor_ok,
                    report_line(7) + report_line(8));
     EXPECT_EQ(dst.values<uint64_t>(), whole.values<uint64_t>());
-    expect_outcome([&] { return qor::ops::log_worker(src.object(), dst.object(), qor::ops::log10_kernels, 3); },
-                   qor_ok, report_line(18) + report_line(19));
+    expect_outcome([&] { return qor::ops::log_worker(src.object(), dst.object(), qor::ops::log10_kernels, 3); }, qor_ok,
+                   report_line(18) + report_line(19));
     expect_outcome([&] { return qor::ops::ln_inplace_worker(src.object(), 5); }, qor_ok,
                    report_line(7) + report_line(8));
     EXPECT_EQ(src.values<uint64_t>(), whole.values<uint64_t>());

@@ -43,9 +43,9 @@ TEST(QuadraticFit, RefusalsInOrder) {
     const struct {
         qor_handle s, d;
         qor_status status;
-    } rows[] = {{-1, dst, qor_err_handle},          {src, 1 << 30, qor_err_handle},    {blank, dst, qor_err_invalid},
-                {src, blank, qor_err_invalid},      {src, short_dst, qor_err_length},  {src16, short_dst, qor_err_length},
-                {src, wide_dst, qor_err_format},    {src16, dst, qor_err_format}};
+    } rows[] = {{-1, dst, qor_err_handle},       {src, 1 << 30, qor_err_handle},   {blank, dst, qor_err_invalid},
+                {src, blank, qor_err_invalid},   {src, short_dst, qor_err_length}, {src16, short_dst, qor_err_length},
+                {src, wide_dst, qor_err_format}, {src16, dst, qor_err_format}};
     for (auto r : rows) expect_outcome([&] { return qor_quadratic_fit(r.s, r.d); }, r.status, "");
     // Two samples make empty blocks: the first kernel refuses the length, the rest is untouched.
     handle_array two(2, qor_fmt_32f);

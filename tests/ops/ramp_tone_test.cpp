@@ -40,8 +40,11 @@ TEST(VectorSlopeAndTone, RefusalsAndParameterErrors) {
         qor_handle h;
         float magnitude, rfreq, phase;
         int code;
-    } cases[] = {{f, 0, 0.1f, 0, -46}, {f, 1, 0.5f, 0, -45}, {f, 1, 0.1f, 6.2831855f, -44},
-                 {s, 0.9f, 0.1f, 0, -46}, {s, 40000.0f, 0.1f, 0, -46}};  // 40000 keeps its low 16 bits: -25536
+    } cases[] = {{f, 0, 0.1f, 0, -46},
+                 {f, 1, 0.5f, 0, -45},
+                 {f, 1, 0.1f, 6.2831855f, -44},
+                 {s, 0.9f, 0.1f, 0, -46},
+                 {s, 40000.0f, 0.1f, 0, -46}};  // 40000 keeps its low 16 bits: -25536
     for (auto c : cases)
         expect_outcome([&] { return qor_vector_tone(c.h, c.magnitude, c.rfreq, c.phase); }, qor_err_kernel,
                        report_line(c.code));

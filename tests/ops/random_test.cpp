@@ -13,8 +13,8 @@ namespace {
 
 // What one generator of the kernels gives from the given parameters.
 template <class State, class T, class P>
-std::vector<T> kernel_run(int (*init)(State*, P, P, uint32_t), int (*gen)(T*, int, State*), P mean, P sd,
-                          uint32_t seed, int n) {
+std::vector<T> kernel_run(int (*init)(State*, P, P, uint32_t), int (*gen)(T*, int, State*), P mean, P sd, uint32_t seed,
+                          int n) {
     State st;
     init(&st, mean, sd, seed);
     std::vector<T> v(static_cast<size_t>(n));
@@ -37,7 +37,10 @@ TEST(GaussianRand, EachFormatIsOneKernelRunFromTheSeed) {
     const struct {
         float mean, sd;
         int16_t m, d;
-    } rows[] = {{1.9f, 2.7f, 1, 2}, {-1.9f, -2.7f, -1, -2}, {40000, 0, -25536, 0}, {3e9f, 0, 0, 0},
+    } rows[] = {{1.9f, 2.7f, 1, 2},
+                {-1.9f, -2.7f, -1, -2},
+                {40000, 0, -25536, 0},
+                {3e9f, 0, 0, 0},
                 {7, __builtin_nanf(""), 7, 0}};
     for (auto r : rows) {
         ASSERT_EQ(qor_gaussian_rand(s, r.mean, r.sd, 5), qor_ok);

@@ -1,3 +1,5 @@
+#include "ops/scale.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
-#include "ops/scale.hpp"
 #include "support/bits.hpp"
 #include "support/handles.hpp"
 
@@ -16,9 +17,9 @@ using qor::ops::scale_worker;
 
 // NaN and the outside of the 32-bit range give -2147483648, whose low bits are 0.
 TEST(ScaleC, SixteenBitConstantsAreTruncatedThenKeepTheLowBits) {
-    const std::pair<float, uint16_t> rows[] = {{2.9f, 2},         {-1.0f, 65535},         {-0.5f, 0},
-                                               {7e4f, 4464},      {-7e4f, 61072},         {2147483520.0f, 65408},
-                                               {-2147483648.0f, 0}, {2147483648.0f, 0}, {INFINITY, 0}, {NAN, 0}};
+    const std::pair<float, uint16_t> rows[] = {
+        {2.9f, 2},           {-1.0f, 65535},     {-0.5f, 0},    {7e4f, 4464}, {-7e4f, 61072}, {2147483520.0f, 65408},
+        {-2147483648.0f, 0}, {2147483648.0f, 0}, {INFINITY, 0}, {NAN, 0}};
     for (auto [f, want] : rows) EXPECT_EQ(qor::ops::constant_16u(f), want) << f;
 }
 
@@ -69,8 +70,10 @@ void check_scale(qor_data_format fmt, const std::vector<T>& in, const std::vecto
 }  // namespace
 
 TEST(ScaleC, EveryFormatIsTheTwoKernelCallsWithTheirConstants) {
-    const std::vector<float> in = {1.0f, -0.0f, 3.3f, INFINITY, -INFINITY, from_bits<float>(0x7FC00123u), 1e-40f,
-                                   16777217.0f, -2.5f, 1e30f, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+    const std::vector<float> in = {1.0f,   -0.0f,       3.3f,  INFINITY, -INFINITY, from_bits<float>(0x7FC00123u),
+                                   1e-40f, 16777217.0f, -2.5f, 1e30f,    7,         8,
+                                   9,      10,          11,    12,       13,        14,
+                                   15,     16,          17};
     const std::vector<float> factors = {1.0f, 0.0f, -0.0f, 3.0f, NAN, -INFINITY}, offsets = {0.0f, -0.0f, 0.1f, NAN};
     check_scale(qor_fmt_32f, in, factors, offsets);
     check_scale(qor_fmt_64f, std::vector<double>(in.begin(), in.end()), factors, offsets);  // constants widened

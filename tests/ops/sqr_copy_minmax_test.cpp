@@ -33,9 +33,14 @@ TEST(QorSubArray, CopiesARunAndNeverWritesOutsideTheBuffers) {
     const struct {
         int64_t offset, count;
         qor_status status;
-    } rows[] = {{6, 0, qor_err_range},         {3, 3, qor_err_range},  {INT64_MAX, INT64_MAX, qor_err_range},
-                {1, INT64_MAX, qor_err_range}, {-1, 2, qor_err_range}, {0, 5, qor_err_length},
-                {5, 0, qor_ok},                {-1, 0, qor_ok}};
+    } rows[] = {{6, 0, qor_err_range},
+                {3, 3, qor_err_range},
+                {INT64_MAX, INT64_MAX, qor_err_range},
+                {1, INT64_MAX, qor_err_range},
+                {-1, 2, qor_err_range},
+                {0, 5, qor_err_length},
+                {5, 0, qor_ok},
+                {-1, 0, qor_ok}};
     for (auto r : rows) EXPECT_EQ(qor_sub_array(src, dst, r.offset, r.count), r.status) << r.offset << " " << r.count;
     EXPECT_EQ(dst.values<float>(), (std::vector<float>{2, 3, 4, 9}));
     EXPECT_EQ(qor_sub_array(u, s, 0, 2), qor_err_format_mismatch);
