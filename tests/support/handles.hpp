@@ -57,11 +57,11 @@ void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other
                             qor_status empty_status = qor_ok) {
     handle_array a(4, served), b(4, other_served), shorter(3, served), bad(4, refused), bad2(4, refused), blank,
         none(refused, 0, nullptr), none2(refused, 0, nullptr);
+    std::memset(bad2.data<uint8_t>(), 0x5A, 4);
     std::string printed;
     const auto call = [&](qor_handle x, qor_handle y) {
-        ::testing::internal::CaptureStdout();
-        const qor_status st = op(x, y);
-        printed += ::testing::internal::GetCapturedStdout();
+        qor_status st = 99;
+        printed += stdout_of([&] { st = op(x, y); });
         return st;
     };
     EXPECT_EQ(call(-1, a), qor_err_handle);
@@ -73,7 +73,7 @@ void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other
     EXPECT_EQ(call(a, shorter), qor_err_length);
     EXPECT_EQ(call(none, none2), empty_status);
     EXPECT_EQ(call(bad, bad2), qor_err_format);
-    EXPECT_EQ(bad2.values<uint8_t>(), std::vector<uint8_t>(4, 0));  // its first bytes, unwritten
+    EXPECT_EQ(bad2.values<uint8_t>(), std::vector<uint8_t>(4, 0x5A));  // its first bytes, unwritten
     EXPECT_EQ(printed, "");
 }
 
@@ -88,9 +88,8 @@ void expect_single_checks(Op op, qor_data_format refused) {
     std::memset(bad.data<uint8_t>(), 0x5A, 8);
     std::string printed;
     const auto call = [&](qor_handle h) {
-        ::testing::internal::CaptureStdout();
-        const qor_status st = op(h);
-        printed += ::testing::internal::GetCapturedStdout();
+        qor_status st = 99;
+        printed += stdout_of([&] { st = op(h); });
         return st;
     };
     EXPECT_EQ(call(-1), qor_err_handle);
