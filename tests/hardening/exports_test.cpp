@@ -40,23 +40,29 @@ uint16_t x87_control() {
 }
 void set_x87_control(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
 
-// Points descriptor 1 at a temporary file for the duration of one call; nothing is flushed on the
-// library's behalf, so output it left in a buffer is missed and the test fails.
+// Points descriptor 1 at a temporary file for the duration of one call. Nothing is flushed on the
+// library's behalf before the output is read, so output it left in a buffer is missed; flushed
+// afterwards, it shows up marked as such.
 template <class Call>
 std::string descriptor_output(Call&& call) {
     std::fflush(stdout);
     std::FILE* sink = std::tmpfile();
     if (!sink) return "<no temporary file>";
+    const auto contents = [sink] {
+        std::string s;
+        std::rewind(sink);
+        char buf[256];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, sink)) > 0;) s.append(buf, n);
+        return s;
+    };
     const int saved = dup(1);
     dup2(fileno(sink), 1);
     call();
+    std::string out = contents();
+    std::fflush(stdout);
+    if (const std::string all = contents(); all.size() > out.size()) out += "<left buffered:>" + all.substr(out.size());
     dup2(saved, 1);
     close(saved);
-    std::string out;
-    std::rewind(sink);
-    char buf[256];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, sink)) > 0) out.append(buf, n);
     std::fclose(sink);
     return out;
 }

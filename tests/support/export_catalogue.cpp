@@ -59,14 +59,12 @@ std::vector<export_case> export_cases() {
     add("destroy beyond", [](F&) { return qor_destroy_array(F::beyond); }, qor_err_handle);
     add("init", [](F& f) { return qor_init_array(f.empty, 8, qor_fmt_64f); }, qor_ok);
     add("init size 0", [](F& f) { return qor_init_array(f.empty, 0, qor_fmt_64f); }, qor_err_alloc);
-    add("init negative handle", [](F&) { return qor_init_array(-1, 8, qor_fmt_64f); }, qor_err_handle);
     add("init_ex", [](F& f) {
         static float host[4];
         qor_info info{4, qor_fmt_32f, 32, host};
         return qor_init_array_ex(f.empty, &info);
     }, qor_ok);
     add("get_info", [](F& f) { qor_info i; return qor_get_info(f.f32a, &i); }, qor_ok);
-    add("get_info freed", [](F& f) { qor_info i; return qor_get_info(f.freed, &i); }, qor_err_invalid);
     add("get_buf", [](F& f) { void* p; return qor_get_buf(f.f64a, &p); }, qor_ok);
     add("get_data_byte", [](F& f) { uint8_t b; return qor_get_data_byte(f.u16a, &b); }, qor_ok);
     add("sum", [](F& f) { return qor_sum(f.u8a); }, qor_ok);
@@ -74,7 +72,6 @@ std::vector<export_case> export_cases() {
 
     // Division.
     add("div 32f", [](F& f) { return qor_div(f.f32a, f.f32b, f.f32c); }, qor_ok);
-    add("div 64f", [](F& f) { return qor_div(f.f64a, f.f64b, f.f64c); }, qor_ok);
     add("divI 32f", [](F& f) { return qor_divI(f.f32a, f.f32b); }, qor_ok);
     add("div by zero", [](F& f) {
         void* p;
@@ -82,30 +79,23 @@ std::vector<export_case> export_cases() {
         static_cast<double*>(p)[3] = 0.0;
         return qor_div(f.f64a, f.f64b, f.f64c);
     }, qor_ok, warn_div_zero);
-    add("div empty", [](F& f) { return qor_div(f.f32a, f.empty, f.f32c); }, qor_err_invalid);
     add("div mismatch", [](F& f) { return qor_div(f.f32a, f.f64b, f.f32c); }, qor_err_format_mismatch);
-    add("div length", [](F& f) { return qor_div(f.f32a, f.f32_short, f.f32c); }, qor_err_length);
     add("div format", [](F& f) { return qor_div(f.u16a, f.u16b, f.u16b); }, qor_err_format);
     add("divI freed", [](F& f) { return qor_divI(f.freed, f.f32a); }, qor_err_invalid);
 
     // Square, sub-array copy, extrema.
     add("square 16u", [](F& f) { return qor_square(f.u16a, f.u16b); }, qor_ok);
-    add("square 32f", [](F& f) { return qor_square(f.f32a, f.f32b); }, qor_ok);
     add("square 64f", [](F& f) { return qor_square(f.f64a, f.f64b); }, qor_ok);
     add("square format", [](F& f) { return qor_square(f.u8a, f.u8a); }, qor_err_format);
-    add("square length", [](F& f) { return qor_square(f.f32a, f.f32_short); }, qor_err_length);
     add("sub_array", [](F& f) { return qor_sub_array(f.f32a, f.f32_short, 3, 20); }, qor_ok);
     add("sub_array range", [](F& f) { return qor_sub_array(f.f32a, f.f32b, 30, 20); }, qor_err_range);
-    add("sub_array negative offset", [](F& f) { return qor_sub_array(f.f32a, f.f32b, -1, 2); }, qor_err_range);
     add("sub_array beyond dst", [](F& f) { return qor_sub_array(f.f32a, f.f32_short, 0, F::n); }, qor_err_length);
     add("min_max 32f", [](F& f) { float lo = 1e30f, hi = -1e30f; return qor_min_max(f.f32a, &lo, &hi); }, qor_ok);
-    add("min_max 16u", [](F& f) { float lo = 1e30f, hi = -1e30f; return qor_min_max(f.u16a, &lo, &hi); }, qor_ok);
     add("min_max format", [](F& f) { float lo = 0, hi = 0; return qor_min_max(f.f64a, &lo, &hi); }, qor_err_format);
 
     // Conversion.
     add("convert 16u->32f", [](F& f) { return qor_convert(f.u16a, f.f32a); }, qor_ok);
     add("convert 32f->16u", [](F& f) { return qor_convert(f.f32a, f.u16a); }, qor_ok);
-    add("convert 16s->8u", [](F& f) { return qor_convert(f.s16a, f.u8a); }, qor_ok);
     add("convert pair", [](F& f) { return qor_convert(f.f64a, f.f32a); }, qor_err_format);
     add("convert length", [](F& f) { return qor_convert(f.u16a, f.f32_short); }, qor_err_length);
     // Logarithms (the fixture holds positive values: no warnings).
@@ -119,14 +109,12 @@ std::vector<export_case> export_cases() {
         static_cast<float*>(p)[2] = 0.0f;
         return qor_ln(f.f32a, f.f32b);
     }, qor_ok, "KRN function failed,return value 7.\n");
-    add("ln mismatch", [](F& f) { return qor_ln(f.f32a, f.f64b); }, qor_err_format_mismatch);
     add("log10 format", [](F& f) { return qor_log10(f.u16a, f.u16b); }, qor_err_format);
 
     // Scaling.
     add("scaleC 32f", [](F& f) { return qor_scaleC(f.f32a, f.f32b, 2.5f, -1.0f); }, qor_ok);
     add("scaleC 16u", [](F& f) { return qor_scaleC(f.u16a, f.u16b, 3.0f, 7.0f); }, qor_ok);
     add("scaleCI 64f", [](F& f) { return qor_scaleCI(f.f64a, 0.1f, 0.0f); }, qor_ok);
-    add("scaleC length", [](F& f) { return qor_scaleC(f.f32a, f.f32_short, 2.0f, 0.0f); }, qor_err_length);
     add("scaleCI format", [](F& f) { return qor_scaleCI(f.u8a, 2.0f, 0.0f); }, qor_err_format);
 
     // Generators.
@@ -137,7 +125,6 @@ std::vector<export_case> export_cases() {
     add("quadratic_plot", [](F& f) { return qor_quadratic_plot(f.f32a, 0.5f, -1.0f, 2.0f, -3.0f, 0.25f); }, qor_ok);
     add("gaussian_plot", [](F& f) { return qor_gaussian_plot(f.f32a, 18.0f, 5.0f, 2.0f, 0.0f, 1.0f); }, qor_ok);
     add("vector_slope 32f", [](F& f) { return qor_vector_slope(f.f32a, 1.0f, 0.5f); }, qor_ok);
-    add("vector_slope 16u", [](F& f) { return qor_vector_slope(f.u16a, 10.0f, 3.0f); }, qor_ok);
     add("vector_tone 64f", [](F& f) { return qor_vector_tone(f.f64a, 2.0f, 0.1f, 0.5f); }, qor_ok);
     add("vector_tone 16s", [](F& f) { return qor_vector_tone(f.s16a, 1000.0f, 0.2f, 0.0f); }, qor_ok);
     add("vector_tone freed", [](F& f) { return qor_vector_tone(f.freed, 1.0f, 0.1f, 0.0f); }, qor_err_invalid);
@@ -150,33 +137,22 @@ std::vector<export_case> export_cases() {
         return qor_quadratic_fit(f.f32a, f.f32b);
     }, qor_ok);
     add("quadratic_fit format", [](F& f) { return qor_quadratic_fit(f.f64a, f.f32b); }, qor_err_format);
-    add("quadratic_fit freed", [](F& f) { return qor_quadratic_fit(f.f32a, f.freed); }, qor_err_invalid);
     add("gaussian_fit", [](F& f) {
         qor_gaussian_plot(f.f32a, 18.0f, 5.0f, 2.0f, 0.0f, 1.0f);
-        float centre, sigma, amplitude;
-        return qor_gaussian_fit(f.f32a, 0.0f, 1.0f, &centre, &sigma, &amplitude);
+        float c, s, a;
+        return qor_gaussian_fit(f.f32a, 0.0f, 1.0f, &c, &s, &a);
     }, qor_ok);
-    add("gaussian_fit format", [](F& f) {
-        float centre, sigma, amplitude;
-        return qor_gaussian_fit(f.f64a, 0.0f, 1.0f, &centre, &sigma, &amplitude);
-    }, qor_err_format);
+    add("gaussian_fit format", [](F& f) { float c, s, a; return qor_gaussian_fit(f.f64a, 0.0f, 1.0f, &c, &s, &a); },
+        qor_err_format);
 
     // Spectrum and histogram.
     add("dft_fwd 32f", [](F& f) { return qor_dft_fwd(f.f32a, f.f32b); }, qor_ok);
     add("dft_fwdI 64f", [](F& f) { return qor_dft_fwdI(f.f64a); }, qor_ok);
     add("dft_fwd mismatch", [](F& f) { return qor_dft_fwd(f.f32a, f.f64b); }, qor_err_format_mismatch);
-    add("histogram 32f", [](F& f) {
-        uint32_t counts[10];
-        return qor_histogram(f.f32a, counts, 10, 0.0f, 10.0f);
-    }, qor_ok);
-    add("histogram 16s", [](F& f) {
-        uint32_t counts[4];
-        return qor_histogram(f.s16a, counts, 4, -40.0f, 40.0f);
-    }, qor_ok);
-    add("histogram empty", [](F& f) {
-        uint32_t counts[4];
-        return qor_histogram(f.empty, counts, 4, 0.0f, 1.0f);
-    }, qor_err_invalid);
+    static uint32_t counts[10];
+    add("histogram 32f", [](F& f) { return qor_histogram(f.f32a, counts, 10, 0.0f, 10.0f); }, qor_ok);
+    add("histogram 16s", [](F& f) { return qor_histogram(f.s16a, counts, 4, -40.0f, 40.0f); }, qor_ok);
+    add("histogram empty", [](F& f) { return qor_histogram(f.empty, counts, 4, 0.0f, 1.0f); }, qor_err_invalid);
     return c;
 }
 

@@ -9,6 +9,7 @@
 
 #include "frame/registry.hpp"
 #include "qor_lib.h"
+#include "support/capture.hpp"
 
 namespace qor::test {
 
@@ -29,7 +30,7 @@ public:
     handle_array(const handle_array&) = delete;
     ~handle_array() { qor_destroy_array(h_); }
     operator qor_handle() const { return h_; }
-    const ary& object() const { return *frame::array_at(h_); }
+    ary& object() const { return *frame::array_at(h_); }
     template <class T>
     T* data() const {
         return static_cast<T*>(object().frame_buf);
@@ -56,11 +57,11 @@ void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other
                             qor_status empty_status = qor_ok) {
     handle_array a(4, served), b(4, other_served), shorter(3, served), bad(4, refused), bad2(4, refused), blank,
         none(refused, 0, nullptr), none2(refused, 0, nullptr);
+    std::memset(bad2.data<uint8_t>(), 0x5A, 4);
     std::string printed;
     const auto call = [&](qor_handle x, qor_handle y) {
-        ::testing::internal::CaptureStdout();
-        const qor_status st = op(x, y);
-        printed += ::testing::internal::GetCapturedStdout();
+        qor_status st = 99;
+        printed += stdout_of([&] { st = op(x, y); });
         return st;
     };
     EXPECT_EQ(call(-1, a), qor_err_handle);
@@ -72,7 +73,7 @@ void expect_checks_in_order(Op op, qor_data_format served, qor_data_format other
     EXPECT_EQ(call(a, shorter), qor_err_length);
     EXPECT_EQ(call(none, none2), empty_status);
     EXPECT_EQ(call(bad, bad2), qor_err_format);
-    EXPECT_EQ(bad2.values<uint8_t>(), std::vector<uint8_t>(4, 0));  // its first bytes, unwritten
+    EXPECT_EQ(bad2.values<uint8_t>(), std::vector<uint8_t>(4, 0x5A));  // its first bytes, unwritten
     EXPECT_EQ(printed, "");
 }
 
@@ -87,9 +88,8 @@ void expect_single_checks(Op op, qor_data_format refused) {
     std::memset(bad.data<uint8_t>(), 0x5A, 8);
     std::string printed;
     const auto call = [&](qor_handle h) {
-        ::testing::internal::CaptureStdout();
-        const qor_status st = op(h);
-        printed += ::testing::internal::GetCapturedStdout();
+        qor_status st = 99;
+        printed += stdout_of([&] { st = op(h); });
         return st;
     };
     EXPECT_EQ(call(-1), qor_err_handle);
@@ -107,6 +107,11 @@ template <auto Real, class... Args>
 int fails_second_time(Args... args) {
     return ++failing_calls == 2 ? -13 : Real(args...);
 }
-inline const std::string second_chunk_failed = "KRN function failed,return value -13.\n";
+// A worker call whose kernel fails in its second chunk: the kernel status and one report line.
+template <class Call>
+void expect_second_chunk_failure(Call&& call) {
+    failing_calls = 0;
+    expect_outcome(call, qor_err_kernel, report_line(-13));
+}
 
 }  // namespace qor::test
