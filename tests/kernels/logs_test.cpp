@@ -235,22 +235,16 @@ TEST(LogSpecials, TableValuesAndPayloads) {
     const uint32_t n32 = default_nan32, minus_tiny = std::bit_cast<uint32_t>(-0x1p-140f);
     const uint64_t n64 = default_nan64;
     for_each_supported_level([&](int level) {
-        check_specials<float>({{0x00000000, 0xFF800000, 0x00000000},  // +0, -0: the pole, log1p keeps them
-                               {0x80000000, 0xFF800000, 0x80000000},
-                               {0xBF800000, n32, 0xFF800000},  // -1: the pole of log1p
-                               {0xC0200000, n32, n32},         // -2.5
-                               {0xFF800000, n32, n32},
-                               {0x7F800000, 0x7F800000, 0x7F800000},
-                               {0x7F800123, 0x7FC00123, 0x7FC00123},  // signalling: quieted, payload kept
-                               {0xFFC00456, 0xFFC00456, 0xFFC00456},
-                               {minus_tiny, n32, minus_tiny}},
+        // +0, -0: the pole, log1p keeps them; -1: the pole of log1p; a signalling NaN quieted, its payload kept.
+        check_specials<float>({{0x00000000, 0xFF800000, 0x00000000}, {0x80000000, 0xFF800000, 0x80000000},
+                               {0xBF800000, n32, 0xFF800000}, {0xC0200000, n32, n32}, {0xFF800000, n32, n32},
+                               {0x7F800000, 0x7F800000, 0x7F800000}, {0x7F800123, 0x7FC00123, 0x7FC00123},
+                               {0xFFC00456, 0xFFC00456, 0xFFC00456}, {minus_tiny, n32, minus_tiny}},
                               krn_ln_32f_variant(level), krn_log10_32f_variant(level), krn_log1p_32f_variant(level));
         check_specials<double>({{0x0000000000000000, 0xFFF0000000000000, 0x0000000000000000},
                                 {0x8000000000000000, 0xFFF0000000000000, 0x8000000000000000},
-                                {0xBFF0000000000000, n64, 0xFFF0000000000000},
-                                {std::bit_cast<uint64_t>(-1e300), n64, n64},
-                                {0xFFF0000000000000, n64, n64},
-                                {0x7FF0000000000000, 0x7FF0000000000000, 0x7FF0000000000000},
+                                {0xBFF0000000000000, n64, 0xFFF0000000000000}, {std::bit_cast<uint64_t>(-1e300), n64, n64},
+                                {0xFFF0000000000000, n64, n64}, {0x7FF0000000000000, 0x7FF0000000000000, 0x7FF0000000000000},
                                 {0x7FF0000000000123, 0x7FF8000000000123, 0x7FF8000000000123}},
                                krn_ln_64f_variant(level), krn_log10_64f_variant(level), krn_log1p_64f_variant(level));
         const double tiny = 0x1p-1060;
