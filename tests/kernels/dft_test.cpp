@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -22,43 +23,33 @@ using qor::test::packed_re;
 namespace {
 
 template <class T>
-struct engine;
-template <>
-struct engine<float> {
-    static int size(int n, int f, int h, int* a, int* b, int* c) { return krn_dft_real_get_size_32f(n, f, h, a, b, c); }
-    static int init(int n, int f, int h, uint8_t* s, uint8_t* i) { return krn_dft_real_init_32f(n, f, h, s, i); }
-    static krn_dft_real_fwd_32f_fn fwd(int level) { return krn_dft_real_fwd_32f_variant(level); }
-};
-template <>
-struct engine<double> {
-    static int size(int n, int f, int h, int* a, int* b, int* c) { return krn_dft_real_get_size_64f(n, f, h, a, b, c); }
-    static int init(int n, int f, int h, uint8_t* s, uint8_t* i) { return krn_dft_real_init_64f(n, f, h, s, i); }
-    static krn_dft_real_fwd_64f_fn fwd(int level) { return krn_dft_real_fwd_64f_variant(level); }
-};
+auto transform_at(int level) {
+    if constexpr (sizeof(T) == 8) return krn_dft_real_fwd_64f_variant(level);
+    else return krn_dft_real_fwd_32f_variant(level);
+}
 
-// The three areas of one plan, deliberately off a 64-byte boundary by `skew` bytes.
+// The three areas of one plan (spec, init, work), each 8 bytes past a 64-byte boundary.
 template <class T>
 struct plan {
-    int spec_size = 0, init_size = 0, work_size = 0;
-    std::vector<uint8_t> spec, init, work;
-    int status;
-    plan(int n, int flag = 8, int skew = 8) {
-        status = engine<T>::size(n, flag, 0, &spec_size, &init_size, &work_size);
+    int status, sizes[3] = {};
+    std::vector<uint8_t> areas[3];
+    uint8_t* at(int k) {
+        const auto p = reinterpret_cast<uintptr_t>(areas[k].data());
+        return k == 0 || sizes[k] ? areas[k].data() + (64 - p % 64) % 64 + 8 : nullptr;
+    }
+    explicit plan(int n, int flag = 8) {
+        constexpr bool wide = sizeof(T) == 8;
+        status = (wide ? krn_dft_real_get_size_64f : krn_dft_real_get_size_32f)(n, flag, 0, sizes, sizes + 1, sizes + 2);
         if (status) return;
-        spec.assign(size_t(spec_size) + 64, 0xA5);
-        init.assign(size_t(init_size) + 64, 0xA5);
-        work.assign(size_t(work_size) + 64, 0xA5);
-        status = engine<T>::init(n, flag, 0, spec_ptr(skew), init_size ? skewed(init, skew) : nullptr);
-        work_skew = skew;
+        for (int k = 0; k < 3; ++k) areas[k].assign(size_t(sizes[k]) + 72, 0xA5);
+        status = (wide ? krn_dft_real_init_64f : krn_dft_real_init_32f)(n, flag, 0, at(0), at(1));
     }
-    int work_skew = 8;
-    static uint8_t* skewed(std::vector<uint8_t>& v, int skew) {
-        auto p = reinterpret_cast<uintptr_t>(v.data());
-        return v.data() + ((64 - p % 64) % 64) + size_t(skew);
+    uint8_t* spec_area() { return at(0); }
+    uint8_t* work_area() { return at(2); }
+    // The header sits at the first 64-byte boundary of the area the plan was given.
+    const dft::header& head() {
+        return *reinterpret_cast<const dft::header*>((reinterpret_cast<uintptr_t>(at(0)) + 63) & ~uintptr_t(63));
     }
-    uint8_t* spec_ptr(int skew) { return skewed(spec, skew); }
-    uint8_t* spec_area() { return spec_ptr(work_skew); }
-    uint8_t* work_area() { return work_size ? skewed(work, work_skew) : nullptr; }
 };
 
 template <class T>
@@ -70,43 +61,11 @@ std::vector<T> random_signal(int64_t n, uint32_t seed) {
     return x;
 }
 
-// The reference bins of one signal, and the bound a transform must meet on them: log2(N) stages
-// of rounding (three transforms of about 4N points for chirp-z) give an error of about
-// eps * stages * ||x||_2 per bin, and in RMS over the bins a few times less.
-template <class T>
-struct expected {
-    int64_t n;
-    std::vector<int64_t> bins;
-    std::vector<long double> re, im;
-    long double bound;
-    expected(const std::vector<T>& x, std::vector<int64_t> which) : n(int64_t(x.size())), bins(std::move(which)) {
-        dft_reference ref(n);
-        if (bins.empty())
-            for (int64_t k = 0; k <= n / 2; ++k) bins.push_back(k);
-        for (int64_t k : bins) {
-            long double r, i;
-            ref.bin(x.data(), k, r, i);
-            re.push_back(r);
-            im.push_back(i);
-        }
-        long double norm = 0;
-        for (T v : x) norm += (long double)v * v;
-        bound = std::numeric_limits<T>::epsilon() * (3 * std::log2(double(4 * n)) + 4) * sqrtl(norm);
-    }
-    void check(const std::vector<T>& y) const {
-        long double worst = 0, sum2 = 0;
-        for (size_t b = 0; b < bins.size(); ++b) {
-            const int64_t k = bins[b];
-            long double e = fabsl(re[b] - (long double)y[size_t(packed_re(n, k))]);
-            if (packed_im(n, k) >= 0) e = std::max(e, fabsl(im[b] - (long double)y[size_t(packed_im(n, k))]));
-            worst = std::max(worst, e);
-            sum2 += e * e;
-        }
-        EXPECT_LE(worst, bound) << "N = " << n;
-        EXPECT_LE(sqrtl(sum2 / (long double)bins.size()), bound / 2) << "N = " << n;
-    }
-};
-
+// Every length against the long-double reference, and at every level the same bits from the same
+// plan (vector and scalar stages compute lane for lane the same operations). log2(N) stages of
+// rounding (three transforms of about 4N points for chirp-z) give an error of about
+// eps * stages * ||x||_2 per bin, and in RMS over the bins a few times less. Beyond 300 points a
+// sample of bins keeps the reference linear in N.
 template <class T>
 void check_lengths(const std::vector<int>& lengths) {
     for (int n : lengths) {
@@ -115,25 +74,31 @@ void check_lengths(const std::vector<int>& lengths) {
         ASSERT_EQ(p.status, 0);
         const auto x = random_signal<T>(n, uint32_t(n));
         std::vector<int64_t> bins;
-        if (n > 300) {  // a sample of bins keeps the reference linear in N
-            std::mt19937 g{static_cast<uint32_t>(n)};
-            for (int j = 0; j < 16; ++j) bins.push_back(int64_t(g() % uint32_t(n / 2 + 1)));
-            bins.push_back(0);
-            bins.push_back(n / 2);
-        }
-        const expected<T> want(x, bins);
-        // Vector and scalar stages compute lane for lane the same operations: every level gives
-        // the same bits from the same plan.
+        std::mt19937 g{static_cast<uint32_t>(n)};
+        for (int j = 0; j < (n > 300 ? 16 : n / 2 + 1); ++j) bins.push_back(n > 300 ? g() % uint32_t(n / 2 + 1) : j);
+        if (n > 300) bins.insert(bins.end(), {0, n / 2});
+        const dft_reference ref(n);
+        std::vector<long double> re(bins.size()), im(bins.size());
+        for (size_t b = 0; b < bins.size(); ++b) ref.bin(x.data(), bins[b], re[b], im[b]);
+        long double norm = 0;
+        for (T v : x) norm += (long double)v * v;
+        const long double bound = std::numeric_limits<T>::epsilon() * (3 * std::log2(double(4 * n)) + 4) * sqrtl(norm);
         std::vector<T> first;
         for_each_supported_level([&](int level) {
             std::vector<T> y(static_cast<size_t>(n), T(-7));
-            ASSERT_EQ(engine<T>::fwd(level)(x.data(), y.data(), p.spec_area(), p.work_area()), 0);
-            want.check(y);
-            if (level == 0) {
-                first = y;
-            } else {
-                EXPECT_EQ(std::memcmp(first.data(), y.data(), y.size() * sizeof(T)), 0);
+            ASSERT_EQ(transform_at<T>(level)(x.data(), y.data(), p.spec_area(), p.work_area()), 0);
+            long double worst = 0, sum2 = 0;
+            for (size_t b = 0; b < bins.size(); ++b) {
+                const int64_t k = bins[b];
+                long double e = fabsl(re[b] - (long double)y[size_t(packed_re(n, k))]);
+                if (packed_im(n, k) >= 0) e = std::max(e, fabsl(im[b] - (long double)y[size_t(packed_im(n, k))]));
+                worst = std::max(worst, e);
+                sum2 += e * e;
             }
+            EXPECT_LE(worst, bound);
+            EXPECT_LE(sqrtl(sum2 / (long double)bins.size()), bound / 2);
+            if (level == 0) first = y;
+            else EXPECT_EQ(std::memcmp(first.data(), y.data(), y.size() * sizeof(T)), 0);
         });
     }
 }
@@ -161,8 +126,8 @@ void check_complex_passes(Fn variant) {
         SCOPED_TRACE(::testing::Message() << "N = " << n);
         plan<T> p(n);
         ASSERT_EQ(p.status, 0);
-        const uint8_t* spec = p.spec_area() + (64 - reinterpret_cast<uintptr_t>(p.spec_area()) % 64) % 64;
-        const auto& conv = reinterpret_cast<const dft::header*>(spec)->conv;
+        const auto* spec = reinterpret_cast<const uint8_t*>(&p.head());
+        const auto& conv = p.head().conv;
         const auto x = random_signal<T>(2 * int64_t(conv.len), uint32_t(n));
         std::vector<C> first;
         for_each_supported_level([&](int level) {
@@ -187,66 +152,26 @@ TEST(DftEngine, LongLengthsLarge) {
     check_lengths<double>(lengths);
 }
 
-namespace {
-
-// The header sits at the first 64-byte boundary of the area the plan was given.
-template <class T>
-const dft::header& head(plan<T>& p) {
-    uint8_t* a = p.spec_area();
-    return *reinterpret_cast<const dft::header*>((reinterpret_cast<uintptr_t>(a) + 63) & ~uintptr_t(63));
-}
-
-template <class T>
-std::vector<int> factors(int n) {
-    plan<T> p(n);
-    EXPECT_EQ(p.status, 0);
-    const dft::header& h = head(p);
-    if (h.main.kind != dft::complex_passes) return {-h.main.kind, h.main.conv_len};
-    return std::vector<int>(h.main.factor, h.main.factor + h.main.stages);
-}
-
-}  // namespace
-
-TEST(DftPlan, FactorListsAndFallbacks) {
-    using V = std::vector<int>;
-    // Even lengths plan their half; the 2 goes first; a 3 merges into it as a 6.
-    EXPECT_EQ(factors<float>(1000), (V{4, 5, 5, 5}));
-    EXPECT_EQ(factors<float>(100), (V{2, 5, 5}));
-    EXPECT_EQ(factors<float>(60), (V{6, 5}));
-    EXPECT_EQ(factors<double>(60), (V{6, 5}));
-    EXPECT_EQ(factors<float>(48), (V{2, 4, 3}));  // 32-bit: no merge across a 4
-    EXPECT_EQ(factors<double>(48), (V{6, 4}));    // 64-bit: always
-    EXPECT_EQ(factors<float>(3 * 3 * 5 * 7), (V{3, 3, 5, 7}));
-    // Last factor limits: 50 / 90 for lengths not a multiple of 4, 150 when they are.
-    EXPECT_EQ(factors<double>(3 * 53), (V{3, 53}));
-    EXPECT_EQ(factors<float>(3 * 53), (V{-dft::complex_chirp, 320}));
-    EXPECT_EQ(factors<float>(2 * 4 * 149), (V{4, 149}));
-    EXPECT_EQ(factors<float>(2 * 4 * 151), (V{-dft::complex_chirp, 1280}));
-    // Trial divisors stop above 49 / 89.
-    EXPECT_EQ(factors<double>(53 * 53), (V{53, 53}));
-    EXPECT_EQ(factors<float>(53 * 53), (V{-dft::complex_chirp, 6144}));
-    EXPECT_EQ(factors<double>(97 * 97), (V{-dft::complex_chirp, 1 << 15}));
-    // Direct below 51 / 91, chirp-z beyond with K from the table or the next power of two.
-    EXPECT_EQ(factors<float>(47), (V{-dft::complex_direct, 0}));
-    EXPECT_EQ(factors<float>(53), (V{-dft::complex_chirp, 128}));
-    EXPECT_EQ(factors<double>(89), (V{-dft::complex_direct, 0}));
-    EXPECT_EQ(factors<double>(97), (V{-dft::complex_chirp, 200}));
-    EXPECT_EQ(factors<float>(2 * 67), (V{-dft::complex_chirp, 144}));
-    EXPECT_EQ(factors<float>(4099), (V{-dft::complex_chirp, 16384}));
-}
-
-// The identifier, length and hint sit at the first 64-byte boundary of the area.
-TEST(DftPlan, HeaderRecordsIdentifierLengthAndHint) {
-    std::vector<uint8_t> area(1024);
-    const auto* h =
-        reinterpret_cast<const dft::header*>((reinterpret_cast<uintptr_t>(area.data() + 1) + 63) & ~uintptr_t(63));
-    ASSERT_EQ(krn_dft_real_init_32f(8, 2, 5, area.data() + 1, nullptr), 0);
-    EXPECT_EQ(h->id, 17);
-    EXPECT_EQ(h->n, 8);
-    EXPECT_EQ(h->hint, 5);
-    EXPECT_EQ(h->inverse_scaled, 1);
-    ASSERT_EQ(krn_dft_real_init_64f(12, 8, 0, area.data() + 1, nullptr), 0);
-    EXPECT_EQ(h->id, 20);
+// The planner's choices at their boundaries, so that the lengths above keep reaching every path:
+// even lengths plan their half with the 2 first (a 3 merges into a 6, across a 4 only in 64-bit);
+// last factors up to 50 / 90 (150 for multiples of 4); trial divisors to 49 / 89; direct below
+// 51 / 91, chirp-z beyond with its convolution length.
+TEST(DftPlan, PathChoicesAtTheirBoundaries) {
+    const int chirp = -dft::complex_chirp, direct = -dft::complex_direct;
+    const std::tuple<bool, int, std::vector<int>> rows[] = {
+        {false, 1000, {4, 5, 5, 5}}, {false, 60, {6, 5}},           {false, 48, {2, 4, 3}},     {true, 48, {6, 4}},
+        {true, 159, {3, 53}},        {false, 159, {chirp, 320}},    {false, 1192, {4, 149}},    {false, 1208, {chirp, 1280}},
+        {true, 2809, {53, 53}},      {false, 2809, {chirp, 6144}},  {false, 47, {direct, 0}},   {false, 53, {chirp, 128}},
+        {true, 89, {direct, 0}},     {true, 97, {chirp, 200}},      {false, 4099, {chirp, 16384}}};
+    for (const auto& [wide, n, want] : rows) {
+        const auto factors = [](auto&& p) {
+            EXPECT_EQ(p.status, 0);
+            const dft::complex_plan& m = p.head().main;
+            return m.kind != dft::complex_passes ? std::vector<int>{-m.kind, m.conv_len}
+                                                 : std::vector<int>(m.factor, m.factor + m.stages);
+        };
+        EXPECT_EQ(wide ? factors(plan<double>(n)) : factors(plan<float>(n)), want) << n << (wide ? " 64-bit" : "");
+    }
 }
 
 // Straight-line plans need their plan area alone; other lengths get 64-byte multiples, a work
@@ -267,45 +192,41 @@ TEST(DftPlan, AreaSizes) {
     }
 }
 
+// Size queries and plans check pointers, lengths, flags, orders, then what the length allows
+// (chirp-z up to a prime below 2^26 in 32-bit, 2^25 in 64-bit); the initialisation area is
+// refused null exactly for lengths above 16 that are not powers of two.
 TEST(DftPlan, StatusesAndCheckOrder) {
-    int s, i, w;
-    EXPECT_EQ(krn_dft_real_get_size_32f(0, 8, 0, nullptr, &i, &w), krn_err_null);
-    EXPECT_EQ(krn_dft_real_get_size_32f(8, 8, 0, &s, nullptr, &w), krn_err_null);
-    EXPECT_EQ(krn_dft_real_get_size_64f(8, 8, 0, &s, &i, nullptr), krn_err_null);
-    EXPECT_EQ(krn_dft_real_get_size_32f(0, 3, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_32f(-4, 8, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_32f(8, 3, 0, &s, &i, &w), krn_err_flag);
-    EXPECT_EQ(krn_dft_real_get_size_64f(1 << 30, 0, 0, &s, &i, &w), krn_err_flag);
-    for (int f : {1, 2, 4, 8}) EXPECT_EQ(krn_dft_real_get_size_64f(8, f, 0, &s, &i, &w), 0);
-    EXPECT_EQ(krn_dft_real_get_size_32f(1 << 30, 8, 0, &s, &i, &w), krn_err_order);
-    EXPECT_EQ(krn_dft_real_get_size_64f(1 << 29, 8, 0, &s, &i, &w), krn_err_order);
-    EXPECT_EQ(krn_dft_real_get_size_32f((1 << 27) + 1, 8, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_32f(1 << 27 | 2, 8, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_64f((1 << 26) + 2, 8, 0, &s, &i, &w), krn_err_size);
-    // Chirp-z bound: a prime at 2^26 (32-bit) or 2^25 (64-bit) and above cannot be planned.
-    EXPECT_EQ(krn_dft_real_get_size_32f(67108879, 8, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_64f(33554467, 8, 0, &s, &i, &w), krn_err_size);
-    EXPECT_EQ(krn_dft_real_get_size_32f(1000003, 8, 0, &s, &i, &w), 0);
-    EXPECT_EQ(krn_dft_real_get_size_32f(1 << 26, 8, 0, &s, &i, &w), 0);
-
-    std::vector<uint8_t> spec(4096), init(4096);
-    EXPECT_EQ(krn_dft_real_init_32f(0, 3, 0, nullptr, nullptr), krn_err_null);
-    EXPECT_EQ(krn_dft_real_init_32f(0, 3, 0, spec.data(), nullptr), krn_err_size);
-    EXPECT_EQ(krn_dft_real_init_32f(24, 3, 0, spec.data(), nullptr), krn_err_flag);
-    EXPECT_EQ(krn_dft_real_init_32f((1 << 27) + 1, 8, 0, spec.data(), nullptr), krn_err_size);
-    EXPECT_EQ(krn_dft_real_init_32f(1 << 30, 8, 0, spec.data(), nullptr), krn_err_order);
-    // The initialisation area is refused null exactly for lengths above 16 that are not powers of two.
-    EXPECT_EQ(krn_dft_real_init_32f(24, 8, 0, spec.data(), nullptr), krn_err_null);
-    EXPECT_EQ(krn_dft_real_init_64f(17, 8, 0, spec.data(), nullptr), krn_err_null);
-    EXPECT_EQ(krn_dft_real_init_32f(16, 8, 0, spec.data(), nullptr), 0);
-    EXPECT_EQ(krn_dft_real_init_32f(32, 8, 0, spec.data(), nullptr), 0);
-
+    struct row { bool wide; int n, flag, null_at, size_status, init_status; };  // init_status 1: not planned here
+    const int null = krn_err_null, size = krn_err_size, flag = krn_err_flag, order = krn_err_order;
+    const row rows[] = {{false, 0, 8, 0, null, null},          {false, 8, 8, 1, null, 0},
+                        {true, 8, 8, 2, null, 0},              {false, 0, 3, -1, size, size},
+                        {false, -4, 8, -1, size, size},        {false, 8, 3, -1, flag, flag},
+                        {true, 1 << 30, 0, -1, flag, flag},    {false, 1 << 30, 8, -1, order, order},
+                        {true, 1 << 29, 8, -1, order, order},  {false, (1 << 27) + 1, 8, -1, size, size},
+                        {false, 1 << 27 | 2, 8, -1, size, size}, {true, (1 << 26) + 2, 8, -1, size, size},
+                        {false, 67108879, 8, -1, size, null},  {true, 33554467, 8, -1, size, null},
+                        {false, 1000003, 8, -1, 0, null},      {false, 1 << 26, 8, -1, 0, 1},
+                        {false, 24, 8, -1, 0, null},           {true, 17, 8, -1, 0, null},
+                        {false, 16, 8, -1, 0, 0},              {true, 32, 1, -1, 0, 1},
+                        {true, 32, 2, -1, 0, 1},               {true, 32, 4, -1, 0, 1}};
+    std::vector<uint8_t> spec(4096);
+    for (const row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.n << " flag " << r.flag << (r.wide ? " 64-bit" : ""));
+        int sizes[3];
+        int* p[3] = {sizes, sizes + 1, sizes + 2};
+        if (r.null_at >= 0) p[r.null_at] = nullptr;
+        EXPECT_EQ((r.wide ? krn_dft_real_get_size_64f : krn_dft_real_get_size_32f)(r.n, r.flag, 0, p[0], p[1], p[2]),
+                  r.size_status);
+        if (r.init_status == 1) continue;  // a plan that needs a larger area
+        uint8_t* area = r.null_at == 0 ? nullptr : spec.data();
+        EXPECT_EQ((r.wide ? krn_dft_real_init_64f : krn_dft_real_init_32f)(r.n, r.flag, 0, area, nullptr), r.init_status);
+    }
     for_each_supported_level([&](int level) {
         float x[32] = {}, y[32];
         plan<float> p32(32);
         plan<double> p64(32);
         plan<float> small(8);
-        auto fwd = engine<float>::fwd(level);
+        auto fwd = transform_at<float>(level);
         EXPECT_EQ(fwd(nullptr, nullptr, nullptr, nullptr), krn_err_null);
         EXPECT_EQ(fwd(nullptr, y, p64.spec_area(), p64.work_area()), krn_err_context);
         std::vector<uint8_t> blank(1024, 0);
@@ -314,8 +235,8 @@ TEST(DftPlan, StatusesAndCheckOrder) {
         EXPECT_EQ(fwd(x, y, p32.spec_area(), nullptr), krn_err_null);
         EXPECT_EQ(fwd(x, y, small.spec_area(), nullptr), 0);
         double xd[32] = {}, yd[32];
-        EXPECT_EQ(engine<double>::fwd(level)(xd, yd, p32.spec_area(), p32.work_area()), krn_err_context);
-        EXPECT_EQ(engine<double>::fwd(level)(xd, yd, p64.spec_area(), p64.work_area()), 0);
+        EXPECT_EQ(transform_at<double>(level)(xd, yd, p32.spec_area(), p32.work_area()), krn_err_context);
+        EXPECT_EQ(transform_at<double>(level)(xd, yd, p64.spec_area(), p64.work_area()), 0);
     });
 }
 
@@ -329,7 +250,7 @@ void check_scaling_and_in_place(int n) {
     const T f1 = T(1) / T(n), f4 = T(1.0 / std::sqrt(double(n)));
     for_each_supported_level([&](int level) {
         std::vector<T> y8(static_cast<size_t>(n)), y(y8.size()), z = x;
-        auto fwd = engine<T>::fwd(level);
+        auto fwd = transform_at<T>(level);
         ASSERT_EQ(fwd(x.data(), y8.data(), p8.spec_area(), p8.work_area()), 0);
         ASSERT_EQ(fwd(x.data(), y.data(), p1.spec_area(), p1.work_area()), 0);
         for (int j = 0; j < n; ++j) ASSERT_EQ(y[size_t(j)], y8[size_t(j)] * f1);
@@ -339,26 +260,17 @@ void check_scaling_and_in_place(int n) {
         EXPECT_EQ(y, y8);
         ASSERT_EQ(fwd(z.data(), z.data(), p8.spec_area(), p8.work_area()), 0);
         EXPECT_EQ(z, y8);
+        // A NaN sample reaches every bin whose value depends on it: all real parts for one at 0.
+        z.assign(x.size(), T(0));
+        z[0] = std::numeric_limits<T>::quiet_NaN();
+        ASSERT_EQ(fwd(z.data(), y.data(), p8.spec_area(), p8.work_area()), 0);
+        for (int k = 0; k <= n / 2; ++k) EXPECT_TRUE(std::isnan(y[size_t(packed_re(n, k))])) << k;
     });
 }
 
-TEST(DftEngine, ScalingFlagsAndInPlace) {
-    for (int n : {5, 9, 12, 16, 34, 45, 47, 64, 97, 100, 106, 256}) {
+TEST(DftEngine, ScalingFlagsInPlaceAndNaN) {
+    for (int n : {5, 8, 9, 12, 16, 34, 45, 47, 64, 97, 100, 106, 256}) {
         check_scaling_and_in_place<float>(n);
         check_scaling_and_in_place<double>(n);
-    }
-}
-
-// A NaN sample reaches every bin whose value depends on it: all real parts for a NaN at n = 0.
-TEST(DftEngine, SpecialValuesPropagate) {
-    for (int n : {8, 64, 100, 97}) {
-        SCOPED_TRACE(n);
-        plan<double> p(n);
-        std::vector<double> x(size_t(n), 0.0), y(static_cast<size_t>(n));
-        x[0] = std::numeric_limits<double>::quiet_NaN();
-        for_each_supported_level([&](int level) {
-            ASSERT_EQ(engine<double>::fwd(level)(x.data(), y.data(), p.spec_area(), p.work_area()), 0);
-            for (int k = 0; k <= n / 2; ++k) EXPECT_TRUE(std::isnan(y[size_t(packed_re(n, k))])) << k;
-        });
     }
 }

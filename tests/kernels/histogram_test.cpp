@@ -85,22 +85,16 @@ TEST(HistogramSpec, SizeQueryChecksInOrderAndSizes) {
     EXPECT_EQ(krn_histogram_get_size(t32f, {1, 1}, big, 1, 1, &spec, &work), krn_err_levels);  // > 2^31 bytes
     EXPECT_EQ(spec, -1);
     const int levels[4] = {257, 3, 5, 2};
-    for (auto [type, channels, spec_want, work_want, status] : {std::tuple{13, 1, 80 + 4 * 257, 0, 0},
-                                                                {7, 1, 1108, 262144, 0},
-                                                                {5, 3, 1140, 786432, 0},
-                                                                {1, 4, 1148, 4096, 0},
-                                                                {1, 3, 1140, 3072, 0},
-                                                                {7, 4, 1148, 1048576, 0},
-                                                                {19, 1, 1108, 0, -59},
-                                                                {0, 1, 1108, 0, -59}}) {
+    for (auto [type, channels, spec_want, work_want, status] :
+         {std::tuple{13, 1, 80 + 4 * 257, 0, 0}, {7, 1, 1108, 262144, 0}, {5, 3, 1140, 786432, 0}, {1, 4, 1148, 4096, 0},
+          {1, 3, 1140, 3072, 0}, {7, 4, 1148, 1048576, 0}, {19, 1, 1108, 0, -59}, {0, 1, 1108, 0, -59}}) {
         spec = work = -1;
         EXPECT_EQ(krn_histogram_get_size(type, {5, 7}, levels, channels, 0, &spec, &work), status) << type;
-        EXPECT_EQ(spec, spec_want) << type;
-        EXPECT_EQ(work, work_want) << type;
+        EXPECT_TRUE(spec == spec_want && work == work_want) << type << ": " << spec << " " << work;
     }
 }
 
-TEST(HistogramSpec, InitChecksInOrderAndLayoutOfThreeChannels) {
+TEST(HistogramSpec, InitChecksInOrderAndLevelsOfThreeChannels) {
     const float lo[3] = {0, -10, 1e7f}, hi[3] = {4.5f, 10, 1e7f + 1}, two = 2, one = 1;
     const int levels[3] = {5, 3, 4}, few[3] = {5, 1, 4};
     std::vector<uint8_t> spec(80 + 4 * 12);
@@ -114,32 +108,21 @@ TEST(HistogramSpec, InitChecksInOrderAndLayoutOfThreeChannels) {
     EXPECT_EQ(krn_histogram_init_uniform(t32f, &qnan, hi, levels, 1, spec.data()), krn_err_level_range);
     EXPECT_EQ(krn_histogram_init_uniform(t32f, &two, &one, levels, 1, spec.data()), krn_err_level_range);
 
+    // Each channel's levels from the double-precision formula, after the 80-byte header.
     ASSERT_EQ(krn_histogram_init_uniform(t32f, lo, hi, levels, 3, spec.data()), krn_ok);
-    EXPECT_EQ(field<int32_t>(spec, 0), 13);
-    EXPECT_EQ(field<int32_t>(spec, 4), 3);
-    EXPECT_EQ(field<int32_t>(spec, 8), 1);
-    EXPECT_EQ(std::memcmp(spec.data() + 12, "hist", 4), 0);
     size_t at = 80;
-    for (size_t c = 0; c < 3; ++c) {
-        EXPECT_EQ(field<int32_t>(spec, 16 + 4 * c), levels[c]);
-        EXPECT_EQ(field<float>(spec, 32 + 4 * c), float((double(hi[c]) - lo[c]) / (levels[c] - 1)));
-        EXPECT_EQ(field<const uint8_t*>(spec, 48 + 8 * c), spec.data() + at);
+    for (size_t c = 0; c < 3; ++c)
         for (float l : model_float_levels(lo[c], hi[c], levels[c] - 1)) {
             EXPECT_EQ(field<float>(spec, at), l) << c;
             at += 4;
         }
-    }
-    EXPECT_EQ(field<float>(spec, 84), 1.125f);  // 0, 1.125, 2.25, ... from lower 0, upper 4.5
 }
 
 TEST(HistogramSpec, IntegerLevelsTruncateSaturateAndWarnBelowUnitStep) {
-    std::vector<uint8_t> spec = make_spec(t16s, -3.7f, 6.2f, 2);
-    EXPECT_EQ(field<int32_t>(spec, 80), -3);
-    EXPECT_EQ(field<int32_t>(spec, 84), 1);  // -3.7 + 4.95 truncated
-    EXPECT_EQ(field<int32_t>(spec, 88), 6);
-    for (auto [lo, hi, bins] : {std::tuple{-1e12f, 1e12f, 7}, {-40000.5f, 40000.5f, 1000}, {0.0f, 256.0f, 1000},
-                                {-1.9f, 3.0f, 2}, {-inf, 0.0f, 3}}) {
-        spec = make_spec(t16s, lo, hi, bins, (double(hi) - lo) / bins < 1.0 ? krn_warn_level_step : krn_ok);
+    EXPECT_EQ(model_int_levels(-3.7f, 6.2f, 2), (std::vector<int32_t>{-3, 1, 6}));  // -3.7 + 4.95 truncated
+    for (auto [lo, hi, bins] : {std::tuple{-3.7f, 6.2f, 2}, {-1e12f, 1e12f, 7}, {-40000.5f, 40000.5f, 1000},
+                                {0.0f, 256.0f, 1000}, {-1.9f, 3.0f, 2}, {-inf, 0.0f, 3}}) {
+        const std::vector<uint8_t> spec = make_spec(t16s, lo, hi, bins, (double(hi) - lo) / bins < 1.0 ? krn_warn_level_step : krn_ok);
         const std::vector<int32_t> L = model_int_levels(lo, hi, bins);
         for (size_t k = 0; k < L.size(); ++k) EXPECT_EQ(field<int32_t>(spec, 80 + 4 * k), L[k]) << lo << " " << k;
     }
@@ -219,14 +202,17 @@ TEST(HistogramCounting, FloatBinsMatchTheDefinitionLarge) {
 }
 
 // Every start offset within a cache line, lengths around the vector widths, rows with gaps that
-// must not be read, and rows of one element.
-TEST(HistogramCounting, FloatOffsetsLengthsAndRows) {
+// must not be read (of both types), and rows of one element.
+TEST(HistogramCounting, OffsetsLengthsAndRows) {
     const std::vector<float> L = model_float_levels(-1, 1, 103);
     std::mt19937 rng(3);
     const std::vector<float> pool = edge_samples(L, rng);
     const std::vector<uint8_t> spec = make_spec(t32f, -1, 1, 103);
     std::vector<float> inside;
     for (size_t y = 0; y < 5; ++y) inside.insert(inside.end(), pool.begin() + 41 * y, pool.begin() + 41 * y + 37);
+    std::vector<int16_t> pool16(400), inside16;
+    for (size_t i = 0; i < pool16.size(); ++i) pool16[i] = int16_t(int(i * 37 % 200) - 100);
+    for (size_t y = 0; y < 6; ++y) inside16.insert(inside16.end(), pool16.begin() + 45 * y, pool16.begin() + 45 * y + 40);
     for_each_supported_level([&](int level) {
         for (int offset = 0; offset < 16; ++offset) {
             for (int n : {1, 3, 4, 5, 8, 15, 16, 17, 31, 32, 33, 64, 100}) {
@@ -237,6 +223,10 @@ TEST(HistogramCounting, FloatOffsetsLengthsAndRows) {
         EXPECT_EQ(count(level, pool.data(), 5, spec, 37, 41), model_counts(L, inside));
         EXPECT_EQ(count(level, pool.data(), 300, spec, 1, 1),
                   model_counts(L, std::vector<float>(pool.begin(), pool.begin() + 300)));
+        for (int bins : {8, 7}) {  // 16-bit equal bins, and the table
+            const counts_t want = model_counts_16s(model_int_levels(-100, 100, bins), inside16);
+            EXPECT_EQ(count(level, pool16.data(), 6, make_spec(t16s, -100, 100, bins), 40, 45), want) << bins;
+        }
     });
 }
 
@@ -273,16 +263,12 @@ TEST(HistogramCounting, SixteenBitTableCountersNeverLoseCounts) {
 }
 
 static void check_16s_ranges(std::initializer_list<int> lengths) {
-    const std::tuple<float, float, int> ranges[] = {{-32768, 32768, 256}, {-32768, 32768, 65536},
-                                                    {-40000, 40000, 100}, {-1e9f, 1e9f, 3},
-                                                    {-100, 101, 201},     {-3.7f, 6.2f, 2},
-                                                    {0.5f, 0.7f, 1},      {10, 11, 5},
-                                                    {-50000, -40000, 10}, {-32769, 32767, 103},
-                                                    {-1000, 1000, 101},   {-1000, 1000, 102},
-                                                    {-1e6f, 1e6f, 1000},  {-30000, 30000, 7},
-                                                    {-300, 300, 200},     {-21, 21, 6},
-                                                    {-33000, 33000, 22},  {-32768, 32768, 2},
-                                                    {-410, 410, 20}};  // width 41: 1/41 rounds down in float
+    // The last: width 41, where 1/41 rounds down in float.
+    const std::tuple<float, float, int> ranges[] = {
+        {-32768, 32768, 256}, {-32768, 32768, 65536}, {-40000, 40000, 100}, {-1e9f, 1e9f, 3},  {-100, 101, 201},
+        {-3.7f, 6.2f, 2},     {0.5f, 0.7f, 1},        {10, 11, 5},          {-50000, -40000, 10}, {-32769, 32767, 103},
+        {-1000, 1000, 101},   {-1000, 1000, 102},     {-1e6f, 1e6f, 1000},  {-30000, 30000, 7}, {-300, 300, 200},
+        {-21, 21, 6},         {-33000, 33000, 22},    {-32768, 32768, 2},   {-410, 410, 20}};
     std::mt19937 rng(5);
     std::uniform_int_distribution<int> any(-32768, 32767);
     for (auto [lower, upper, bins] : ranges) {
@@ -305,15 +291,3 @@ static void check_16s_ranges(std::initializer_list<int> lengths) {
 }
 TEST(HistogramCounting, SixteenBitBinsMatchTheModelAtEveryLevel) { check_16s_ranges({1, 9, 1000, 20000}); }
 TEST(HistogramCounting, SixteenBitBinsMatchTheModelLarge) { check_16s_ranges({65535, 65536, 70001}); }
-
-TEST(HistogramCounting, SixteenBitRowsWithGaps) {
-    std::vector<int16_t> pool(400), inside;
-    for (size_t i = 0; i < pool.size(); ++i) pool[i] = int16_t(int(i * 37 % 200) - 100);
-    for (size_t y = 0; y < 6; ++y) inside.insert(inside.end(), pool.begin() + 45 * y, pool.begin() + 45 * y + 40);
-    for (int bins : {8, 7}) {  // equal bins, and the table
-        const counts_t expected = model_counts_16s(model_int_levels(-100, 100, bins), inside);
-        for_each_supported_level([&](int level) {
-            EXPECT_EQ(count(level, pool.data(), 6, make_spec(t16s, -100, 100, bins), 40, 45), expected) << bins;
-        });
-    }
-}

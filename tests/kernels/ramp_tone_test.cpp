@@ -127,11 +127,6 @@ std::vector<T> tone_model(int len, double mag, double f, double phi, int hint) {
     return out;
 }
 
-template <class T>
-bool same_bits(T a, T b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 const int tone_lengths[] = {1, 2, 7, 8, 9, 15, 16, 17, 23, 24, 25, 1023, 1024, 1025, 2047, 2049, 5000};
 const double tone_params[][3] = {
     {1, 0.25, 0}, {1000, 0.01, 1.0}, {3.5, 0.37, 6.2}, {20000, 0.001, 3.0}, {7, 0.4999, 0.5}};
@@ -146,7 +141,7 @@ void expect_tone_matches_model(Kernel kernel, M magn_of, P) {
                 ASSERT_EQ(kernel(got.data(), len, magn_of(mag), P(f), &ph, hint), krn_ok);
                 const auto want = tone_model<T>(len, double(magn_of(mag)), double(P(f)), double(P(phi)), hint);
                 for (int i = 0; i < len; ++i)
-                    ASSERT_TRUE(same_bits(got[i], want[i]))
+                    ASSERT_TRUE(qor::test::same_bits(got[i], want[i]))
                         << "mag " << mag << " f " << f << " len " << len << " hint " << hint << " i " << i << ": "
                         << double(got[i]) << " vs " << double(want[i]);
                 ASSERT_EQ(got[len], T(99));
@@ -186,24 +181,23 @@ TEST(Tone, SegmentStartsAreExactCosines) {
     std::printf("[ accuracy ] cosine: worst %.3Lf ulp at segment starts\n", worst);
 }
 
+// The phase pointer, magnitude, frequency, phase range (widened: 2 pi in float is above it),
+// destination and length, in that order; a refusal writes nothing.
 TEST(Tone, ChecksInOrderAndWritesNothingOnFailure) {
-    for_each_supported_level([](int level) {
+    struct row { bool dst; int len; float mag, f, phase; int status; };
+    const row rows[] = {{false, 0, 0, 0.7f, 1, krn_err_tone_magn},     {false, 0, -1, 0.7f, 1, krn_err_tone_magn},
+                        {false, 0, 1, 0.5f, 1, krn_err_tone_freq},     {false, 0, 1, -0.1f, 1, krn_err_tone_freq},
+                        {false, 0, 1, 0.1f, 6.2831855f, krn_err_tone_phase}, {true, 4, 1, 0.1f, -0.5f, krn_err_tone_phase},
+                        {false, 4, 1, 0.1f, 1, krn_err_null},          {true, 0, 1, 0.1f, 1, krn_err_size}};
+    for_each_supported_level([&](int level) {
         auto t32 = krn_tone_32f_variant(level);
         float d[4] = {9, 9, 9, 9}, ph = 1.0f;
         EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, nullptr, 1), krn_err_null);
-        EXPECT_EQ(t32(nullptr, 0, 0, 0.7f, &ph, 1), krn_err_tone_magn);
-        EXPECT_EQ(t32(nullptr, 0, -1, 0.7f, &ph, 1), krn_err_tone_magn);
-        EXPECT_EQ(t32(nullptr, 0, 1, 0.5f, &ph, 1), krn_err_tone_freq);
-        EXPECT_EQ(t32(nullptr, 0, 1, -0.1f, &ph, 1), krn_err_tone_freq);
-        ph = 6.2831855f;  // above 2 pi once widened
-        EXPECT_EQ(t32(nullptr, 0, 1, 0.1f, &ph, 1), krn_err_tone_phase);
-        ph = -0.5f;
-        EXPECT_EQ(t32(d, 4, 1, 0.1f, &ph, 1), krn_err_tone_phase);
-        ph = 1.0f;
-        EXPECT_EQ(t32(nullptr, 4, 1, 0.1f, &ph, 1), krn_err_null);
-        EXPECT_EQ(t32(d, 0, 1, 0.1f, &ph, 1), krn_err_size);
-        EXPECT_EQ(ph, 1.0f);
-        EXPECT_EQ(d[0], 9.0f);
+        for (const row& r : rows) {
+            ph = r.phase;
+            EXPECT_EQ(t32(r.dst ? d : nullptr, r.len, r.mag, r.f, &ph, 1), r.status) << r.len << " " << r.f;
+            EXPECT_TRUE(ph == r.phase && d[0] == 9.0f);
+        }
         double dp = 6.283185307179586, dd[2];
         EXPECT_EQ(krn_tone_64f_variant(level)(dd, 2, 1.0, 0.1, &dp, 1), krn_err_tone_phase);
         float sp = 0;
