@@ -90,14 +90,18 @@ TEST(Square, FloatsAreIeeeProductsAndSixteenBitSaturatesAtEveryLevel) {
 
 // Beyond the largest cache (16 MiB when it is unknown) out-of-place maps write with non-temporal
 // stores after a head that aligns the destination: the same bits, the ends included.
-TEST(SquareLarge, StreamedMapsGiveTheSameBits) {
+TEST(MapsLarge, StreamedMapsGiveTheSameBits) {
     const int n = int(std::max<int64_t>(qor::krn::cpu::largest_cache_size(), 16 << 20) / 8 + 37);
-    const std::vector<float> in = mixed_values<float>(size_t(n), 7);
+    const std::vector<float> in = mixed_values<float>(size_t(n), 7), divisors = mixed_values<float>(size_t(n), 8);
     std::vector<float> out(size_t(n) + 1);
     for_each_supported_level([&](int level) {
         out.back() = -1.0f;
         ASSERT_EQ(krn_sqr_32f_variant(level)(in.data(), out.data() + 1, n - 1), krn_ok);
         for (size_t i = 0; i + 1 < size_t(n); ++i) ASSERT_TRUE(same_bits(out[i + 1], in[i] * in[i])) << level << " " << i;
+        ASSERT_EQ(out.back(), -1.0f) << level;
+        ASSERT_EQ(krn_div_32f_variant(level)(divisors.data(), in.data(), out.data() + 1, n - 1), krn_warn_div_zero);
+        for (size_t i = 0; i + 1 < size_t(n); ++i)
+            ASSERT_TRUE(same_bits(out[i + 1], div_model(divisors[i], in[i]))) << level << " " << i;
         ASSERT_EQ(out.back(), -1.0f) << level;
     });
 }
@@ -165,6 +169,15 @@ TEST(Extrema, EveryPositionAndTheNaNAndZeroRules) {
                 }
             }
         for (uint32_t seed = 1; seed <= 20; ++seed) expect_model(mixed_values<float>(seed * 13, seed));
+        // Several blocks of a first pass that skips the NaN test: a NaN in one block, extremes in others.
+        for (int nan_at : {-1, 5, 3000, 6190}) {
+            std::vector<float> v(6200);
+            for (size_t i = 0; i < v.size(); ++i) v[i] = float(int(i % 997) - 400);
+            v[100] = 9e3f;
+            v[4100] = -7e3f;
+            if (nan_at >= 0) v[size_t(nan_at)] = nan;
+            expect_model(v);
+        }
         float f;
         uint16_t u;
         EXPECT_EQ(m32(nullptr, 3, &f, &f), krn_err_null);
