@@ -266,40 +266,66 @@ void times_conj(const cx<T>* b, const cx<T>* c, cx<T>* out, int64_t n) {
     for (; k < n; ++k) out[k] = mulc(b[k], c[k]);
 }
 
+// The chirp-z convolution's input: z[j] b[j] for j below len, zero from there on; z real samples
+// (Real) or complex values. Made as the first pass reads it.
+template <class T, bool Real>
+struct chirp_input {
+    using O = vops<T>;
+    using V = typename O::V;
+    static constexpr int64_t C = complex_per_vector<T>;
+    const void* z;
+    const cx<T>* b;
+    int64_t len;
+    cx<T> one(int64_t n) const {
+        if (n >= len) return {T(0), T(0)};
+        if constexpr (Real) {
+            const T x = static_cast<const T*>(z)[n];
+            return {x * b[n].r, x * b[n].i};
+        } else {
+            return mul(static_cast<const cx<T>*>(z)[n], b[n]);
+        }
+    }
+    V vec(int64_t n) const {
+        if (n + C <= len) {
+            if constexpr (Real) return dup_reals<T>(static_cast<const T*>(z) + n, typename O::seq{}) * O::load(b + n);
+            else return O::mul(O::load(static_cast<const cx<T>*>(z) + n), O::load(b + n), -O::plus_minus());
+        }
+        if (n >= len) return V{};
+        cx<T> t[C];
+        for (int64_t q = 0; q < C; ++q) t[q] = one(n + q);
+        return O::load(t);
+    }
+};
+
+// The inverse transform's input, conj(p[n] ker[n] / K) (the kernel is held unscaled; the sign is
+// toggled by a product with -1).
+template <class T>
+struct conj_product {
+    using O = vops<T>;
+    const cx<T>* p;
+    const cx<T>* ker;
+    T inv;
+    typename O::V vec(int64_t n) const {
+        return O::mul(O::load(p + n), O::load(ker + n) * inv, -O::plus_minus()) * O::plus_minus();
+    }
+    cx<T> one(int64_t n) const {
+        const cx<T> v = mul(p[n], cx<T>{ker[n].r * inv, ker[n].i * inv});
+        return {v.r, v.i * T(-1)};
+    }
+};
+
 // Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
-// length K done with two length-K transforms (the inverse one through conjugation). a and c are
-// K values each; z is complex (Real = false) or real samples. Returns the K values whose first
-// L, times b, are X: the caller finishes.
+// length K done with two length-K transforms (the inverse one through conjugation), the products
+// made as the first stage of each reads its input. a and c are K values each; z is complex
+// (Real = false) or real samples. Returns the K values whose first L, times b, are X: the caller
+// finishes.
 template <class T, bool Real>
 cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c) {
     const complex_plan& cp = h.main;
-    const int64_t len = cp.len, k_len = cp.conv_len;
     const cx<T>* b = at<const cx<T>*>(spec, cp.table);
     const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
-    using O = vops<T>;
-    using V = typename O::V;
-    using S = typename O::seq;
-    constexpr int64_t C = complex_per_vector<T>;
-    const V pm = O::plus_minus(), mp = -pm;
-    int64_t j = 0;
-    if constexpr (Real) {
-        const T* x = static_cast<const T*>(in);
-        for (; j + C <= len; j += C) O::store(a + j, dup_reals<T>(x + j, S{}) * O::load(b + j));
-        for (; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
-    } else {
-        const cx<T>* z = static_cast<const cx<T>*>(in);
-        for (; j + C <= len; j += C) O::store(a + j, O::mul(O::load(z + j), O::load(b + j), mp));
-        for (; j < len; ++j) a[j] = mul(z[j], b[j]);
-    }
-    std::memset(static_cast<void*>(a + len), 0, size_t(k_len - len) * sizeof(cx<T>));
-    cx<T>* p = run_passes<T>(spec, h.conv, a, c, a);
-    // The conjugate of p * ker, the sign toggled by a product with -1 in both loops.
-    for (j = 0; j + C <= k_len; j += C) O::store(p + j, O::mul(O::load(p + j), O::load(ker + j), mp) * pm);
-    for (; j < k_len; ++j) {
-        const cx<T> v = mul(p[j], ker[j]);
-        p[j] = {v.r, v.i * T(-1)};
-    }
-    return run_passes<T>(spec, h.conv, p, p == a ? c : a, p);
+    cx<T>* p = run_passes_from<T>(spec, h.conv, chirp_input<T, Real>{in, b, cp.len}, a, c);
+    return run_passes_from<T>(spec, h.conv, conj_product<T>{p, ker, T(1) / T(cp.conv_len)}, p == a ? c : a, p);
 }
 
 template <class T>

@@ -93,7 +93,8 @@ struct vops {
         return V{((I & 1) ? T(-1) : T(1))...};
     }
     static V plus_minus() { return plus_minus(seq{}); }
-    // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i)
+    // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i). The sign goes on w
+    // (the same bits as on the product): a twiddle used again keeps its signed copy.
     static V mul(V a, V w, V mp) { return a * even_lanes(w, seq{}) + swap_pairs(a, seq{}) * odd_lanes(w, seq{}) * mp; }
     // -i * t = (t.i, -t.r)
     static V rotate(V t, V pm) { return swap_pairs(t, seq{}) * pm; }
@@ -501,17 +502,15 @@ void pass_any(int p_any, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, co
     }
 }
 
-// Runs the stages of a plan: the first reads in and writes x, then x and y alternate. in may be y
-// but not x. Returns the buffer holding the result.
+// Runs the stages of a plan from stage s (l1 and ido as they stand before it): the first pass
+// reads from and writes to, then to and other alternate. Returns the buffer holding the result.
 template <class T>
-cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
-    int64_t l1 = 1, ido = cp.len;  // ido shrinks by each factor: constant divisions for 2 to 5
-    const cx<T>* from = in;
-    cx<T>* to = x;
-    for (int s = 0; s < cp.stages; ++s) {
+cx<T>* run_stages(const uint8_t* spec, const dft::complex_plan& cp, int s, int64_t l1, int64_t ido,
+                  const cx<T>* from, cx<T>* to, cx<T>* other) {
+    for (; s < cp.stages; ++s) {
         const int p = cp.factor[s];
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
-        switch (p) {
+        switch (p) {  // ido shrinks by each factor: constant divisions for 2 to 5
             case 2: stage<radix2<T>, radix2<T, false>>(ido /= 2, l1, from, to, wa); break;
             case 3: stage<radix3<T>, radix3<T, false>>(ido /= 3, l1, from, to, wa); break;
             case 4: stage<radix4<T>, radix4<T, false>>(ido /= 4, l1, from, to, wa); break;
@@ -521,9 +520,61 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
         }
         l1 *= p;
         from = to;
-        to = (to == x) ? y : x;
+        std::swap(to, other);
     }
     return const_cast<cx<T>*>(from);
+}
+
+// Runs the stages of a plan: the first reads in and writes x, then x and y alternate. in may be y
+// but not x. Returns the buffer holding the result.
+template <class T>
+cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
+    return run_stages<T>(spec, cp, 0, 1, cp.len, in, x, y);
+}
+
+// The first stage (l1 = 1, ido = len / p of at least a vector) as pass<B> runs it, its input made
+// on the fly as it reads it by a policy with two calls: vec(n), the vector of values n, n+1, ...,
+// and one(n). The chirp-z transforms fold their products and zero padding into it this way.
+template <class B, class T, class In>
+void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
+    V x[p], y[p], w[p - 1];
+    const int64_t vec_end = vector_end<T>(ido);
+    int64_t i = 0;
+    for (; i < vec_end; i += C) {
+        const int64_t b = std::min(i, ido - C);
+#pragma GCC unroll 8
+        for (int j = 0; j < p; ++j) x[j] = in.vec(b + j * ido);
+#pragma GCC unroll 8
+        for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
+        B::vec(x, y, w);
+#pragma GCC unroll 8
+        for (int m = 0; m < p; ++m) O::store(ch + b + m * ido, y[m]);
+    }
+    for (; i < ido; ++i) {
+        cx<T> v[p];
+        for (int j = 0; j < p; ++j) v[j] = in.one(i + j * ido);
+        B::one(v, 1, ch + i, ido, wa + i, ido);
+    }
+}
+
+// run_passes with the first stage reading from a policy In; the plan's first factor is 2 to 5
+// and its first stage at least a vector long (as in every chirp-z convolution length).
+template <class T, class In>
+cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y) {
+    const int p = cp.factor[0];
+    const int64_t ido = cp.len / p;
+    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
+    switch (p) {
+        case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
+        case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
+        case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
+        default: first_pass<radix5<T>>(ido, in, x, wa); break;
+    }
+    return run_stages<T>(spec, cp, 1, p, ido, x, y, x);
 }
 
 }  // namespace

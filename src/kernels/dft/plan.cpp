@@ -395,7 +395,7 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
             }
             place_passes<T>(h.conv, K, s.conv_stages, s.conv_factor, spec, r, scratch);
             if (spec.base) {
-                // The kernel: transform of the conjugate chirp wrapped around K, divided by K.
+                // The kernel: transform of the conjugate chirp wrapped around K.
                 const cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
                 cx<T>* ker = reinterpret_cast<cx<T>*>(spec.base + cp.kernel);
                 cx<T>* tmp = reinterpret_cast<cx<T>*>(init.base + tmp_at);
@@ -406,9 +406,9 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 }
                 for (int64_t j = L; j <= K - L; ++j) ker[j] = {T(0), T(0)};
                 // Every level's stages give the same bits: the running level's do the work.
+                // The transform applies the division by K as it reads the kernel.
                 cx<T>* res = conv_passes(spec.base, h.conv, ker, tmp);
-                const T inv = T(1) / T(K);
-                for (int64_t j = 0; j < K; ++j) ker[j] = {res[j].r * inv, res[j].i * inv};
+                if (res != ker) std::memcpy(static_cast<void*>(ker), res, size_t(K) * sizeof(cx<T>));
             }
             work = 2 * K * cxb;
         }
