@@ -256,16 +256,6 @@ inline typename vops<T>::V dup_reals(const T* x, std::index_sequence<I...>) {
     return __builtin_shufflevector(v, v, (I / 2)...);
 }
 
-// out[k] = b[k] * conj(c[k]) for k < n.
-template <class T>
-void times_conj(const cx<T>* b, const cx<T>* c, cx<T>* out, int64_t n) {
-    using O = vops<T>;
-    constexpr int64_t C = complex_per_vector<T>;
-    int64_t k = 0;
-    for (; k + C <= n; k += C) O::store(out + k, O::mul(O::load(b + k), O::load(c + k), O::plus_minus()));
-    for (; k < n; ++k) out[k] = mulc(b[k], c[k]);
-}
-
 // The chirp-z convolution's input: z[j] b[j] for j below len, zero from there on; z real samples
 // (Real) or complex values. Made as the first pass reads it.
 template <class T, bool Real>
@@ -314,18 +304,64 @@ struct conj_product {
     }
 };
 
-// Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
-// length K done with two length-K transforms (the inverse one through conjugation), the products
-// made as the first stage of each reads its input. a and c are K values each; z is complex
-// (Real = false) or real samples. Returns the K values whose first L, times b, are X: the caller
-// finishes.
-template <class T, bool Real>
-cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c) {
+// Where the chirp-z outputs X[n] = b[n] conj(c[n]) go (c the convolution): complex values to d
+// (Packed = false), or the packed layout of a real transform of odd length to dst.
+template <class T, bool Packed>
+struct chirp_output {
+    using O = vops<T>;
+    using V = typename O::V;
+    const cx<T>* b;
+    void* d;
+    void vec(int64_t n, V c) const {
+        const V x = O::mul(O::load(b + n), c, O::plus_minus());
+        if constexpr (!Packed) {
+            O::store(static_cast<cx<T>*>(d) + n, x);
+        } else if (n > 0) {
+            std::memcpy(static_cast<T*>(d) + 2 * n - 1, &x, sizeof x);
+        } else {
+            cx<T> t[complex_per_vector<T>];
+            O::store(t, x);
+            static_cast<T*>(d)[0] = t[0].r;
+            std::memcpy(static_cast<T*>(d) + 1, t + 1, sizeof t - sizeof t[0]);
+        }
+    }
+    void one(int64_t n, cx<T> c) const {
+        const cx<T> x = mulc(b[n], c);
+        if constexpr (!Packed) {
+            static_cast<cx<T>*>(d)[n] = x;
+        } else if (n > 0) {
+            static_cast<T*>(d)[2 * n - 1] = x.r;
+            static_cast<T*>(d)[2 * n] = x.i;
+        } else {
+            static_cast<T*>(d)[0] = x.r;
+        }
+    }
+};
+
+// Chirp-z: X[n] = b[n] * sum_j (z[j] b[j]) conj(b[n-j]) for n below need, the sum a circular
+// convolution of length K done with two length-K transforms (the inverse one through
+// conjugation), the products made as the first stage of each reads its input and, where the last
+// stage allows, as the last stage of the inverse one makes its outputs. a and c are K values
+// each; z is complex (Real = false) or real samples.
+template <class T, bool Real, class Out>
+void chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c, const Out& out,
+                    int64_t need) {
     const complex_plan& cp = h.main;
     const cx<T>* b = at<const cx<T>*>(spec, cp.table);
     const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
     cx<T>* p = run_passes_from<T>(spec, h.conv, chirp_input<T, Real>{in, b, cp.len}, a, c);
-    return run_passes_from<T>(spec, h.conv, conj_product<T>{p, ker, T(1) / T(cp.conv_len)}, p == a ? c : a, p);
+    const conj_product<T> q{p, ker, T(1) / T(cp.conv_len)};
+    if constexpr (complex_per_vector<T> >= 2) {
+        if (last_pass_runs(h.conv)) {
+            run_passes_into<T>(spec, h.conv, q, p == a ? c : a, p, out, need);
+            return;
+        }
+    }
+    const cx<T>* r = run_passes_from<T>(spec, h.conv, q, p == a ? c : a, p);
+    constexpr int64_t C = complex_per_vector<T>;
+    int64_t n = 0;
+    for (; n + C <= need; n += C) out.vec(n, vops<T>::load(r + n));
+    for (; n < need; ++n) out.one(n, r[n]);
 }
 
 template <class T>
@@ -365,9 +401,8 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
             direct_complex<T>(z, work, m, at<const cx<T>*>(spec, cp.table));
             res = work;
         } else {
-            const cx<T>* c = chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len);
-            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            times_conj<T>(b, c, d, m);
+            chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len,
+                                     chirp_output<T, false>{at<const cx<T>*>(spec, cp.table), d}, m);
             res = d;
         }
         const cx<T>* ta = at<const cx<T>*>(spec, h.split);
@@ -384,10 +419,9 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
             direct_real<T>(copy, dst, n, at<const cx<T>*>(spec, cp.table));
             res = nullptr;
         } else {
-            cx<T>* c = chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len);
-            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            times_conj<T>(b, c, c, half + 1);
-            res = c;
+            chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len,
+                                    chirp_output<T, true>{at<const cx<T>*>(spec, cp.table), dst}, half + 1);
+            res = nullptr;
         }
         if (res) {
             dst[0] = res[0].r;

@@ -502,12 +502,12 @@ void pass_any(int p_any, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, co
     }
 }
 
-// Runs the stages of a plan from stage s (l1 and ido as they stand before it): the first pass
-// reads from and writes to, then to and other alternate. Returns the buffer holding the result.
+// Runs the stages s to end - 1 of a plan (l1 and ido as they stand before s): the first reads
+// from and writes to, then to and other alternate. Returns the buffer holding the result.
 template <class T>
 cx<T>* run_stages(const uint8_t* spec, const dft::complex_plan& cp, int s, int64_t l1, int64_t ido,
-                  const cx<T>* from, cx<T>* to, cx<T>* other) {
-    for (; s < cp.stages; ++s) {
+                  const cx<T>* from, cx<T>* to, cx<T>* other, int end) {
+    for (; s < end; ++s) {
         const int p = cp.factor[s];
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
         switch (p) {  // ido shrinks by each factor: constant divisions for 2 to 5
@@ -529,7 +529,7 @@ cx<T>* run_stages(const uint8_t* spec, const dft::complex_plan& cp, int s, int64
 // but not x. Returns the buffer holding the result.
 template <class T>
 cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
-    return run_stages<T>(spec, cp, 0, 1, cp.len, in, x, y);
+    return run_stages<T>(spec, cp, 0, 1, cp.len, in, x, y, cp.stages);
 }
 
 // The first stage (l1 = 1, ido = len / p of at least a vector) as pass<B> runs it, its input made
@@ -561,6 +561,74 @@ void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
     }
 }
 
+// The last stage (ido = 1, its twiddles all 1: the radix-2 or radix-4 butterfly B without them)
+// when only the outputs below need are wanted, each handed to a policy as it is made:
+// out.vec(n, v) takes the vector of outputs n, n+1, ..., out.one(n, v) one output. The vectors
+// run over k and split the inputs as by_units does; needs at least two values a vector.
+template <class B, class T, class Out>
+void last_pass(int64_t l1, int64_t need, const cx<T>* cc, const Out& out) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
+    static_assert((p == 2 || p == 4) && C >= 2, "inputs split by units of one value");
+    const V w[p - 1] = {};
+    const cx<T> none[1] = {};
+    V x[p], y[p];
+    for (int m = 0; m < p && l1 * m < need; ++m) {
+        const int64_t ks = std::min(l1, need - l1 * m);
+        int64_t k0 = 0;
+        for (; k0 + C <= ks; k0 += C) {
+            const cx<T>* c = cc + p * k0;
+            if constexpr (p == 2) {
+                const V l0 = O::load(c), l1v = O::load(c + C);
+                x[0] = O::template even_u<1>(l0, l1v);
+                x[1] = O::template odd_u<1>(l0, l1v);
+            } else {
+                const V l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
+                const V e01 = O::template even_u<1>(l0, l1v), o01 = O::template odd_u<1>(l0, l1v);
+                const V e23 = O::template even_u<1>(l2, l3), o23 = O::template odd_u<1>(l2, l3);
+                x[0] = O::template even_u<1>(e01, e23);
+                x[2] = O::template odd_u<1>(e01, e23);
+                x[1] = O::template even_u<1>(o01, o23);
+                x[3] = O::template odd_u<1>(o01, o23);
+            }
+            B::vec(x, y, w);
+            out.vec(l1 * m + k0, y[m]);
+        }
+        for (; k0 < ks; ++k0) {
+            cx<T> h[p];
+            B::one(cc + p * k0, 1, h, 1, none, 0);
+            out.one(l1 * m + k0, h[m]);
+        }
+    }
+}
+
+// Whether run_passes_into takes a plan (with at least two values a vector).
+inline bool last_pass_runs(const dft::complex_plan& cp) {
+    const int p = cp.factor[cp.stages - 1];
+    return (p == 2 || p == 4) && cp.stages >= 2;
+}
+
+// run_passes_from with only the outputs below need wanted, handed to out (see last_pass); x and
+// y as in run_passes_from.
+template <class T, class In, class Out>
+void run_passes_into(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y,
+                     const Out& out, int64_t need) {
+    const int p = cp.factor[0], last = cp.factor[cp.stages - 1];
+    const int64_t ido = cp.len / p;
+    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
+    switch (p) {
+        case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
+        case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
+        case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
+        default: first_pass<radix5<T>>(ido, in, x, wa); break;
+    }
+    const cx<T>* res = run_stages<T>(spec, cp, 1, p, ido, x, y, x, cp.stages - 1);
+    if (last == 2) last_pass<radix2<T, false>>(cp.len / 2, need, res, out);
+    else last_pass<radix4<T, false>>(cp.len / 4, need, res, out);
+}
+
 // run_passes with the first stage reading from a policy In; the plan's first factor is 2 to 5
 // and its first stage at least a vector long (as in every chirp-z convolution length).
 template <class T, class In>
@@ -574,7 +642,7 @@ cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const I
         case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
         default: first_pass<radix5<T>>(ido, in, x, wa); break;
     }
-    return run_stages<T>(spec, cp, 1, p, ido, x, y, x);
+    return run_stages<T>(spec, cp, 1, p, ido, x, y, x, cp.stages);
 }
 
 }  // namespace
