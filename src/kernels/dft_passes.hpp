@@ -93,8 +93,7 @@ struct vops {
         return V{((I & 1) ? T(-1) : T(1))...};
     }
     static V plus_minus() { return plus_minus(seq{}); }
-    // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i). The sign goes on w
-    // (the same bits as on the product): a twiddle used again keeps its signed copy.
+    // a * w lane pair by lane pair: (a.r w.r - a.i w.i, a.i w.r + a.r w.i)
     static V mul(V a, V w, V mp) { return a * even_lanes(w, seq{}) + swap_pairs(a, seq{}) * odd_lanes(w, seq{}) * mp; }
     // -i * t = (t.i, -t.r)
     static V rotate(V t, V pm) { return swap_pairs(t, seq{}) * pm; }
@@ -610,29 +609,11 @@ inline bool last_pass_runs(const dft::complex_plan& cp) {
     return (p == 2 || p == 4) && cp.stages >= 2;
 }
 
-// run_passes_from with only the outputs below need wanted, handed to out (see last_pass); x and
-// y as in run_passes_from.
-template <class T, class In, class Out>
-void run_passes_into(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y,
-                     const Out& out, int64_t need) {
-    const int p = cp.factor[0], last = cp.factor[cp.stages - 1];
-    const int64_t ido = cp.len / p;
-    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
-    switch (p) {
-        case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
-        case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
-        case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
-        default: first_pass<radix5<T>>(ido, in, x, wa); break;
-    }
-    const cx<T>* res = run_stages<T>(spec, cp, 1, p, ido, x, y, x, cp.stages - 1);
-    if (last == 2) last_pass<radix2<T, false>>(cp.len / 2, need, res, out);
-    else last_pass<radix4<T, false>>(cp.len / 4, need, res, out);
-}
-
-// run_passes with the first stage reading from a policy In; the plan's first factor is 2 to 5
-// and its first stage at least a vector long (as in every chirp-z convolution length).
+// The first stage of a plan through first_pass, reading from a policy In and writing x; the
+// plan's first factor is 2 to 5 and its first stage at least a vector long (as in every chirp-z
+// convolution length). Returns the stage's ido.
 template <class T, class In>
-cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y) {
+int64_t run_first(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x) {
     const int p = cp.factor[0];
     const int64_t ido = cp.len / p;
     const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
@@ -642,7 +623,25 @@ cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const I
         case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
         default: first_pass<radix5<T>>(ido, in, x, wa); break;
     }
-    return run_stages<T>(spec, cp, 1, p, ido, x, y, x, cp.stages);
+    return ido;
+}
+
+// run_passes with the first stage reading from a policy (see run_first).
+template <class T, class In>
+cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y) {
+    const int64_t ido = run_first<T>(spec, cp, in, x);
+    return run_stages<T>(spec, cp, 1, cp.factor[0], ido, x, y, x, cp.stages);
+}
+
+// run_passes_from with only the outputs below need wanted, handed to out as the last stage makes
+// them (see last_pass).
+template <class T, class In, class Out>
+void run_passes_into(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y,
+                     const Out& out, int64_t need) {
+    const int64_t ido = run_first<T>(spec, cp, in, x);
+    const cx<T>* res = run_stages<T>(spec, cp, 1, cp.factor[0], ido, x, y, x, cp.stages - 1);
+    if (cp.factor[cp.stages - 1] == 2) last_pass<radix2<T, false>>(cp.len / 2, need, res, out);
+    else last_pass<radix4<T, false>>(cp.len / 4, need, res, out);
 }
 
 }  // namespace
