@@ -407,7 +407,7 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                     in[j] = v;
                     if (j) in[K - j] = v;
                 }
-                for (int64_t j = L; j <= K - L; ++j) in[j] = {T(0), T(0)};
+                std::memset(static_cast<void*>(in + L), 0, size_t(K - 2 * L + 1) * sizeof(cx<T>));
                 // Every level's stages give the same bits: the running level's do the work. The
                 // division by K is left to the transform that reads the kernel.
                 cx<T>* res = conv_passes(spec.base, h.conv, in, in == tmp ? ker : tmp, in);
