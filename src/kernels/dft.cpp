@@ -256,50 +256,112 @@ inline typename vops<T>::V dup_reals(const T* x, std::index_sequence<I...>) {
     return __builtin_shufflevector(v, v, (I / 2)...);
 }
 
-// out[k] = b[k] * conj(c[k]) for k < n.
-template <class T>
-void times_conj(const cx<T>* b, const cx<T>* c, cx<T>* out, int64_t n) {
-    using O = vops<T>;
-    constexpr int64_t C = complex_per_vector<T>;
-    int64_t k = 0;
-    for (; k + C <= n; k += C) O::store(out + k, O::mul(O::load(b + k), O::load(c + k), O::plus_minus()));
-    for (; k < n; ++k) out[k] = mulc(b[k], c[k]);
-}
-
-// Chirp-z: X[k] = b[k] * sum_j (z[j] b[j]) conj(b[k-j]), the sum a circular convolution of
-// length K done with two length-K transforms (the inverse one through conjugation). a and c are
-// K values each; z is complex (Real = false) or real samples. Returns the K values whose first
-// L, times b, are X: the caller finishes.
+// The chirp-z convolution's input: z[j] b[j] for j below len, zero from there on; z real samples
+// (Real) or complex values. Made as the first pass reads it.
 template <class T, bool Real>
-cx<T>* chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c) {
-    const complex_plan& cp = h.main;
-    const int64_t len = cp.len, k_len = cp.conv_len;
-    const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-    const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+struct chirp_input {
     using O = vops<T>;
     using V = typename O::V;
-    using S = typename O::seq;
+    static constexpr int64_t C = complex_per_vector<T>;
+    const void* z;
+    const cx<T>* b;
+    int64_t len;
+    cx<T> one(int64_t n) const {
+        if (n >= len) return {T(0), T(0)};
+        if constexpr (Real) {
+            const T x = static_cast<const T*>(z)[n];
+            return {x * b[n].r, x * b[n].i};
+        } else {
+            return mul(static_cast<const cx<T>*>(z)[n], b[n]);
+        }
+    }
+    V vec(int64_t n) const {
+        if (n + C <= len) {
+            if constexpr (Real) return dup_reals<T>(static_cast<const T*>(z) + n, typename O::seq{}) * O::load(b + n);
+            else return O::mul(O::load(static_cast<const cx<T>*>(z) + n), O::load(b + n), -O::plus_minus());
+        }
+        if (n >= len) return V{};
+        cx<T> t[C];
+        for (int64_t q = 0; q < C; ++q) t[q] = one(n + q);
+        return O::load(t);
+    }
+};
+
+// The inverse transform's input, conj(p[n] ker[n] / K) (the kernel is held unscaled; the sign is
+// toggled by a product with -1).
+template <class T>
+struct conj_product {
+    using O = vops<T>;
+    const cx<T>* p;
+    const cx<T>* ker;
+    T inv;
+    typename O::V vec(int64_t n) const {
+        return O::mul(O::load(p + n), O::load(ker + n) * inv, -O::plus_minus()) * O::plus_minus();
+    }
+    cx<T> one(int64_t n) const {
+        const cx<T> v = mul(p[n], cx<T>{ker[n].r * inv, ker[n].i * inv});
+        return {v.r, v.i * T(-1)};
+    }
+};
+
+// Where the chirp-z outputs X[n] = b[n] conj(c[n]) go (c the convolution): complex values to d
+// (Packed = false), or the packed layout of a real transform of odd length to dst.
+template <class T, bool Packed>
+struct chirp_output {
+    using O = vops<T>;
+    using V = typename O::V;
+    const cx<T>* b;
+    void* d;
+    void vec(int64_t n, V c) const {
+        const V x = O::mul(O::load(b + n), c, O::plus_minus());
+        if constexpr (!Packed) {
+            O::store(static_cast<cx<T>*>(d) + n, x);
+        } else if (n > 0) {
+            std::memcpy(static_cast<T*>(d) + 2 * n - 1, &x, sizeof x);
+        } else {
+            cx<T> t[complex_per_vector<T>];
+            O::store(t, x);
+            static_cast<T*>(d)[0] = t[0].r;
+            std::memcpy(static_cast<T*>(d) + 1, t + 1, sizeof t - sizeof t[0]);
+        }
+    }
+    void one(int64_t n, cx<T> c) const {
+        const cx<T> x = mulc(b[n], c);
+        if constexpr (!Packed) {
+            static_cast<cx<T>*>(d)[n] = x;
+        } else if (n > 0) {
+            static_cast<T*>(d)[2 * n - 1] = x.r;
+            static_cast<T*>(d)[2 * n] = x.i;
+        } else {
+            static_cast<T*>(d)[0] = x.r;
+        }
+    }
+};
+
+// Chirp-z: X[n] = b[n] * sum_j (z[j] b[j]) conj(b[n-j]) for n below need, the sum a circular
+// convolution of length K done with two length-K transforms (the inverse one through
+// conjugation), the products made as the first stage of each reads its input and, where the last
+// stage allows, as the last stage of the inverse one makes its outputs. a and c are K values
+// each; z is complex (Real = false) or real samples.
+template <class T, bool Real, class Out>
+void chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>* a, cx<T>* c, const Out& out,
+                    int64_t need) {
+    const complex_plan& cp = h.main;
+    const cx<T>* b = at<const cx<T>*>(spec, cp.table);
+    const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+    cx<T>* p = run_passes_from<T>(spec, h.conv, chirp_input<T, Real>{in, b, cp.len}, a, c);
+    const conj_product<T> q{p, ker, T(1) / T(cp.conv_len)};
+    if constexpr (complex_per_vector<T> >= 2) {
+        if (last_pass_runs(h.conv)) {
+            run_passes_into<T>(spec, h.conv, q, p == a ? c : a, p, out, need);
+            return;
+        }
+    }
+    const cx<T>* r = run_passes_from<T>(spec, h.conv, q, p == a ? c : a, p);
     constexpr int64_t C = complex_per_vector<T>;
-    const V pm = O::plus_minus(), mp = -pm;
-    int64_t j = 0;
-    if constexpr (Real) {
-        const T* x = static_cast<const T*>(in);
-        for (; j + C <= len; j += C) O::store(a + j, dup_reals<T>(x + j, S{}) * O::load(b + j));
-        for (; j < len; ++j) a[j] = {x[j] * b[j].r, x[j] * b[j].i};
-    } else {
-        const cx<T>* z = static_cast<const cx<T>*>(in);
-        for (; j + C <= len; j += C) O::store(a + j, O::mul(O::load(z + j), O::load(b + j), mp));
-        for (; j < len; ++j) a[j] = mul(z[j], b[j]);
-    }
-    std::memset(static_cast<void*>(a + len), 0, size_t(k_len - len) * sizeof(cx<T>));
-    cx<T>* p = run_passes<T>(spec, h.conv, a, c, a);
-    // The conjugate of p * ker, the sign toggled by a product with -1 in both loops.
-    for (j = 0; j + C <= k_len; j += C) O::store(p + j, O::mul(O::load(p + j), O::load(ker + j), mp) * pm);
-    for (; j < k_len; ++j) {
-        const cx<T> v = mul(p[j], ker[j]);
-        p[j] = {v.r, v.i * T(-1)};
-    }
-    return run_passes<T>(spec, h.conv, p, p == a ? c : a, p);
+    int64_t n = 0;
+    for (; n + C <= need; n += C) out.vec(n, vops<T>::load(r + n));
+    for (; n < need; ++n) out.one(n, r[n]);
 }
 
 template <class T>
@@ -339,9 +401,8 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
             direct_complex<T>(z, work, m, at<const cx<T>*>(spec, cp.table));
             res = work;
         } else {
-            const cx<T>* c = chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len);
-            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            times_conj<T>(b, c, d, m);
+            chirp_convolve<T, false>(spec, h, z, work, work + cp.conv_len,
+                                     chirp_output<T, false>{at<const cx<T>*>(spec, cp.table), d}, m);
             res = d;
         }
         const cx<T>* ta = at<const cx<T>*>(spec, h.split);
@@ -358,10 +419,9 @@ int forward(const T* src, T* dst, const uint8_t* spec_area, uint8_t* work_area, 
             direct_real<T>(copy, dst, n, at<const cx<T>*>(spec, cp.table));
             res = nullptr;
         } else {
-            cx<T>* c = chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len);
-            const cx<T>* b = at<const cx<T>*>(spec, cp.table);
-            times_conj<T>(b, c, c, half + 1);
-            res = c;
+            chirp_convolve<T, true>(spec, h, src, work, work + cp.conv_len,
+                                    chirp_output<T, true>{at<const cx<T>*>(spec, cp.table), dst}, half + 1);
+            res = nullptr;
         }
         if (res) {
             dst[0] = res[0].r;

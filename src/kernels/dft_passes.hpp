@@ -501,17 +501,15 @@ void pass_any(int p_any, int64_t ido, int64_t l1, const cx<T>* cc, cx<T>* ch, co
     }
 }
 
-// Runs the stages of a plan: the first reads in and writes x, then x and y alternate. in may be y
-// but not x. Returns the buffer holding the result.
+// Runs the stages s to end - 1 of a plan (l1 and ido as they stand before s): the first reads
+// from and writes to, then to and other alternate. Returns the buffer holding the result.
 template <class T>
-cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
-    int64_t l1 = 1, ido = cp.len;  // ido shrinks by each factor: constant divisions for 2 to 5
-    const cx<T>* from = in;
-    cx<T>* to = x;
-    for (int s = 0; s < cp.stages; ++s) {
+cx<T>* run_stages(const uint8_t* spec, const dft::complex_plan& cp, int s, int64_t l1, int64_t ido,
+                  const cx<T>* from, cx<T>* to, cx<T>* other, int end) {
+    for (; s < end; ++s) {
         const int p = cp.factor[s];
         const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
-        switch (p) {
+        switch (p) {  // ido shrinks by each factor: constant divisions for 2 to 5
             case 2: stage<radix2<T>, radix2<T, false>>(ido /= 2, l1, from, to, wa); break;
             case 3: stage<radix3<T>, radix3<T, false>>(ido /= 3, l1, from, to, wa); break;
             case 4: stage<radix4<T>, radix4<T, false>>(ido /= 4, l1, from, to, wa); break;
@@ -521,9 +519,129 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
         }
         l1 *= p;
         from = to;
-        to = (to == x) ? y : x;
+        std::swap(to, other);
     }
     return const_cast<cx<T>*>(from);
+}
+
+// Runs the stages of a plan: the first reads in and writes x, then x and y alternate. in may be y
+// but not x. Returns the buffer holding the result.
+template <class T>
+cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
+    return run_stages<T>(spec, cp, 0, 1, cp.len, in, x, y, cp.stages);
+}
+
+// The first stage (l1 = 1, ido = len / p of at least a vector) as pass<B> runs it, its input made
+// on the fly as it reads it by a policy with two calls: vec(n), the vector of values n, n+1, ...,
+// and one(n). The chirp-z transforms fold their products and zero padding into it this way.
+template <class B, class T, class In>
+void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
+    V x[p], y[p], w[p - 1];
+    const int64_t vec_end = vector_end<T>(ido);
+    int64_t i = 0;
+    for (; i < vec_end; i += C) {
+        const int64_t b = std::min(i, ido - C);
+#pragma GCC unroll 8
+        for (int j = 0; j < p; ++j) x[j] = in.vec(b + j * ido);
+#pragma GCC unroll 8
+        for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
+        B::vec(x, y, w);
+#pragma GCC unroll 8
+        for (int m = 0; m < p; ++m) O::store(ch + b + m * ido, y[m]);
+    }
+    for (; i < ido; ++i) {
+        cx<T> v[p];
+        for (int j = 0; j < p; ++j) v[j] = in.one(i + j * ido);
+        B::one(v, 1, ch + i, ido, wa + i, ido);
+    }
+}
+
+// The last stage (ido = 1, its twiddles all 1: the radix-2 or radix-4 butterfly B without them)
+// when only the outputs below need are wanted, each handed to a policy as it is made:
+// out.vec(n, v) takes the vector of outputs n, n+1, ..., out.one(n, v) one output. The vectors
+// run over k and split the inputs as by_units does; needs at least two values a vector.
+template <class B, class T, class Out>
+void last_pass(int64_t l1, int64_t need, const cx<T>* cc, const Out& out) {
+    using O = vops<T>;
+    using V = typename O::V;
+    constexpr int p = B::p;
+    constexpr int64_t C = complex_per_vector<T>;
+    static_assert((p == 2 || p == 4) && C >= 2, "inputs split by units of one value");
+    const V w[p - 1] = {};
+    const cx<T> none[1] = {};
+    V x[p], y[p];
+    for (int m = 0; m < p && l1 * m < need; ++m) {
+        const int64_t ks = std::min(l1, need - l1 * m);
+        int64_t k0 = 0;
+        for (; k0 + C <= ks; k0 += C) {
+            const cx<T>* c = cc + p * k0;
+            if constexpr (p == 2) {
+                const V l0 = O::load(c), l1v = O::load(c + C);
+                x[0] = O::template even_u<1>(l0, l1v);
+                x[1] = O::template odd_u<1>(l0, l1v);
+            } else {
+                const V l0 = O::load(c), l1v = O::load(c + C), l2 = O::load(c + 2 * C), l3 = O::load(c + 3 * C);
+                const V e01 = O::template even_u<1>(l0, l1v), o01 = O::template odd_u<1>(l0, l1v);
+                const V e23 = O::template even_u<1>(l2, l3), o23 = O::template odd_u<1>(l2, l3);
+                x[0] = O::template even_u<1>(e01, e23);
+                x[2] = O::template odd_u<1>(e01, e23);
+                x[1] = O::template even_u<1>(o01, o23);
+                x[3] = O::template odd_u<1>(o01, o23);
+            }
+            B::vec(x, y, w);
+            out.vec(l1 * m + k0, y[m]);
+        }
+        for (; k0 < ks; ++k0) {
+            cx<T> h[p];
+            B::one(cc + p * k0, 1, h, 1, none, 0);
+            out.one(l1 * m + k0, h[m]);
+        }
+    }
+}
+
+// Whether run_passes_into takes a plan (with at least two values a vector).
+inline bool last_pass_runs(const dft::complex_plan& cp) {
+    const int p = cp.factor[cp.stages - 1];
+    return (p == 2 || p == 4) && cp.stages >= 2;
+}
+
+// The first stage of a plan through first_pass, reading from a policy In and writing x; the
+// plan's first factor is 2 to 5 and its first stage at least a vector long (as in every chirp-z
+// convolution length). Returns the stage's ido.
+template <class T, class In>
+int64_t run_first(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x) {
+    const int p = cp.factor[0];
+    const int64_t ido = cp.len / p;
+    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
+    switch (p) {
+        case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
+        case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
+        case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
+        default: first_pass<radix5<T>>(ido, in, x, wa); break;
+    }
+    return ido;
+}
+
+// run_passes with the first stage reading from a policy (see run_first).
+template <class T, class In>
+cx<T>* run_passes_from(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y) {
+    const int64_t ido = run_first<T>(spec, cp, in, x);
+    return run_stages<T>(spec, cp, 1, cp.factor[0], ido, x, y, x, cp.stages);
+}
+
+// run_passes_from with only the outputs below need wanted, handed to out as the last stage makes
+// them (see last_pass).
+template <class T, class In, class Out>
+void run_passes_into(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* y,
+                     const Out& out, int64_t need) {
+    const int64_t ido = run_first<T>(spec, cp, in, x);
+    const cx<T>* res = run_stages<T>(spec, cp, 1, cp.factor[0], ido, x, y, x, cp.stages - 1);
+    if (cp.factor[cp.stages - 1] == 2) last_pass<radix2<T, false>>(cp.len / 2, need, res, out);
+    else last_pass<radix4<T, false>>(cp.len / 4, need, res, out);
 }
 
 }  // namespace

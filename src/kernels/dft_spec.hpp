@@ -30,7 +30,7 @@ struct complex_plan {
     int32_t factor[max_stages];
     int32_t twiddles[max_stages];   // stage s: (factor-1)*ido twiddles, then factor roots of unity
     int32_t table;                  // direct: len roots; chirp-z: len chirp factors
-    int32_t kernel;                 // chirp-z: transform of the conjugate chirp, divided by K
+    int32_t kernel;                 // chirp-z: transform of the conjugate chirp (not divided by K)
 };
 
 struct header {

@@ -253,16 +253,16 @@ void store(cx<T>* dst, cx<double> v) {
     *dst = {T(v.r), T(v.i)};
 }
 
-// A complex transform of data through the dispatched stages; returns data or tmp, where it ends.
+// A complex transform through the dispatched stages, as run_passes: returns x or y, where it ends.
 template <class T>
-cx<T>* conv_passes(const uint8_t* spec, const complex_plan& cp, cx<T>* data, cx<T>* tmp) {
+cx<T>* conv_passes(const uint8_t* spec, const complex_plan& cp, const cx<T>* in, cx<T>* x, cx<T>* y) {
     const uint8_t* plan = reinterpret_cast<const uint8_t*>(&cp);
     if constexpr (sizeof(T) == 4) {
-        auto* d = reinterpret_cast<krn_32fc*>(data);
-        return reinterpret_cast<cx<T>*>(qor::krn::krn_dft_complex_passes_32f(spec, plan, d, reinterpret_cast<krn_32fc*>(tmp), d));
+        return reinterpret_cast<cx<T>*>(qor::krn::krn_dft_complex_passes_32f(
+            spec, plan, reinterpret_cast<const krn_32fc*>(in), reinterpret_cast<krn_32fc*>(x), reinterpret_cast<krn_32fc*>(y)));
     } else {
-        auto* d = reinterpret_cast<krn_64fc*>(data);
-        return reinterpret_cast<cx<T>*>(qor::krn::krn_dft_complex_passes_64f(spec, plan, d, reinterpret_cast<krn_64fc*>(tmp), d));
+        return reinterpret_cast<cx<T>*>(qor::krn::krn_dft_complex_passes_64f(
+            spec, plan, reinterpret_cast<const krn_64fc*>(in), reinterpret_cast<krn_64fc*>(x), reinterpret_cast<krn_64fc*>(y)));
     }
 }
 
@@ -395,20 +395,23 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
             }
             place_passes<T>(h.conv, K, s.conv_stages, s.conv_factor, spec, r, scratch);
             if (spec.base) {
-                // The kernel: transform of the conjugate chirp wrapped around K, divided by K.
+                // The kernel: transform of the conjugate chirp wrapped around K.
                 const cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
                 cx<T>* ker = reinterpret_cast<cx<T>*>(spec.base + cp.kernel);
                 cx<T>* tmp = reinterpret_cast<cx<T>*>(init.base + tmp_at);
+                // The stages alternate between the two areas, the first writing the one that is
+                // not the input: the input goes where the result does not land.
+                cx<T>* in = h.conv.stages % 2 ? tmp : ker;
                 for (int64_t j = 0; j < L; ++j) {
                     const cx<T> v = {b[j].r, -b[j].i};
-                    ker[j] = v;
-                    if (j) ker[K - j] = v;
+                    in[j] = v;
+                    if (j) in[K - j] = v;
                 }
-                for (int64_t j = L; j <= K - L; ++j) ker[j] = {T(0), T(0)};
-                // Every level's stages give the same bits: the running level's do the work.
-                cx<T>* res = conv_passes(spec.base, h.conv, ker, tmp);
-                const T inv = T(1) / T(K);
-                for (int64_t j = 0; j < K; ++j) ker[j] = {res[j].r * inv, res[j].i * inv};
+                std::memset(static_cast<void*>(in + L), 0, size_t(K - 2 * L + 1) * sizeof(cx<T>));
+                // Every level's stages give the same bits: the running level's do the work. The
+                // division by K is left to the transform that reads the kernel.
+                cx<T>* res = conv_passes(spec.base, h.conv, in, in == tmp ? ker : tmp, in);
+                if (res != ker) std::memcpy(static_cast<void*>(ker), res, size_t(K) * sizeof(cx<T>));
             }
             work = 2 * K * cxb;
         }
