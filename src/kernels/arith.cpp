@@ -129,18 +129,20 @@ int krn_min_max_16u(const uint16_t* src, int len, uint16_t* min, uint16_t* max) 
     if (!src || !min || !max) return krn_err_null;
     if (len < 1) return krn_err_size;
     constexpr int L = lanes<vu16>;
-    vu16 lo = splat<vu16>(65535), hi{};
-    int i = 0;
-    for (; i + L <= len; i += L) {
-        const vu16 x = load<vu16>(src + i);
+    vu16 lo = splat<vu16>(65535), hi{}, lo1 = lo, hi1 = hi;
+    const auto step = [](vu16& lo, vu16& hi, vu16 x) {
         lo = x < lo ? x : lo;
         hi = x > hi ? x : hi;
+    };
+    int64_t i = 0;
+    for (; i + 2 * L <= len; i += 2 * L) {  // two accumulator pairs keep more loads in flight
+        step(lo, hi, load<vu16>(src + i));
+        step(lo1, hi1, load<vu16>(src + i + L));
     }
-    if (i < len) {  // padding with an element of the array changes neither extreme
-        const vu16 x = load_part(src + i, len - i, splat<vu16>(src[0]));
-        lo = x < lo ? x : lo;
-        hi = x > hi ? x : hi;
-    }
+    lo = lo1 < lo ? lo1 : lo;
+    hi = hi1 > hi ? hi1 : hi;
+    for (; i + L <= len; i += L) step(lo, hi, load<vu16>(src + i));
+    if (i < len) step(lo, hi, load_part(src + i, len - i, splat<vu16>(src[0])));  // padded with an element
     *min = fold_lanes(lo, [](vu16 a, vu16 b) { return a < b ? a : b; });
     *max = fold_lanes(hi, [](vu16 a, vu16 b) { return a > b ? a : b; });
     return krn_ok;
