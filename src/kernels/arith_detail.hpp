@@ -123,6 +123,16 @@ template <class VS, class VD, class Body>
     return 0;
 }
 
+// The map with ordinary stores, for kernels whose choice of stores is made elsewhere.
+template <class VS, class VD, class Body>
+inline int map1_cached(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
+#if QOR_LEVEL >= 5
+    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
+        return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
+#endif
+    return map1_at<VS, VD>(src, dst, n, body, pad);
+}
+
 template <class VS, class VD, class Body>
 inline int map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
     // Out of place and beyond the largest cache, the destination would only evict the working set
@@ -133,11 +143,7 @@ inline int map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, la
             simd::worth_streaming(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))
             return map1_streamed<VS, VD>(src, dst, n, body, pad);
     }
-#if QOR_LEVEL >= 5
-    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
-        return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
-#endif
-    return map1_at<VS, VD>(src, dst, n, body, pad);
+    return map1_cached<VS, VD>(src, dst, n, body, pad);
 }
 
 // dst[i] = body(a[i], b[i]); pads chosen by the caller so the padding lanes stay harmless.

@@ -20,6 +20,9 @@ namespace qor::krn::QOR_LEVEL_NS {
 
 namespace {
 
+// Widening streams only above this volume (and beyond the largest cache).
+constexpr int64_t streaming_volume = 524288;
+
 // MXCSR fields: rounding control (bits 13-14) and denormals-are-zero (bit 6).
 constexpr unsigned csr_rounding = 0x6000;
 constexpr unsigned csr_toward_zero = 0x6000;
@@ -87,7 +90,7 @@ vu16_16 narrow_32(vi32_32 x) { return in_register(vu16_16(_mm256_maskz_cvtepi32_
 #endif
 
 int widen_row(const uint8_t* src, uint16_t* dst, int64_t n) {
-    return map1<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
+    return map1_cached<vu8h, vu16>(src, dst, n, [](auto x) { return widen(x); });
 }
 
 // The same results with cache-bypassing stores; dst on an odd byte never reaches a vector boundary.
@@ -170,10 +173,14 @@ void float_to_16u(const float* src, uint16_t* dst, int64_t n, int sf) {
 void widen_streaming(const uint8_t* src, uint16_t* dst, int64_t n) { widen_row_streaming(src, dst, n); }
 
 int krn_convert_rows_8u16u(const uint8_t* src, int srcStep, uint16_t* dst, int dstStep, krn_size size) {
-    // Rows that together pass the largest cache stream, as one long row would: each row alone may
-    // be far too short to decide it.
-    const bool stream = src && dst && size.width > 0 && size.height > 0 &&
-                        simd::worth_streaming(int64_t(size.width) * 3 * size.height);
+    // The region's volume (bytes read and written) chooses the stores, whether it is one row or
+    // many: beyond the largest cache, when the processor names its size, rows bypass the cache.
+    const int64_t volume = int64_t(size.width) * 3 * size.height;
+    bool stream = false;
+    if (volume > streaming_volume && src && dst && size.width > 0 && size.height > 0) {
+        const int64_t cache = cpu::largest_cache_size();
+        stream = cache > 0 && volume >= cache;
+    }
     return convert_rows(src, srcStep, dst, dstStep, size, true, stream ? widen_row_streaming : widen_row);
 }
 
