@@ -101,11 +101,10 @@ inline int map1_at(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body,
     return 0;
 }
 
-// Elements, at most n, that bring an element-aligned dst to its vector boundary.
+// Elements, at most n, that bring dst to its vector boundary.
 template <class V>
 inline int64_t head_to_boundary(const lane_t<V>* dst, int64_t n) {
-    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(V) - 1);
-    const int64_t to_boundary = misalign ? int64_t(sizeof(V) - misalign) / int64_t(sizeof(lane_t<V>)) : 0;
+    const int64_t to_boundary = simd::elements_to_boundary(dst, sizeof(V), sizeof(lane_t<V>));
     return to_boundary < n ? to_boundary : n;
 }
 

@@ -66,10 +66,11 @@ inline void stream(void* p, V v) {
 }
 inline void fence() { _mm_sfence(); }
 
-// Whether p sits on a boundary of the level's vector of T.
-template <class T>
-inline bool vector_aligned(const void* p) {
-    return (reinterpret_cast<uintptr_t>(p) & (sizeof(vec<T>) - 1)) == 0;
+// Elements of `elem` bytes that bring p to the next boundary of `vector` bytes: 0 when p is on
+// one, or when p is not element-aligned and so never reaches one.
+inline int64_t elements_to_boundary(const void* p, size_t vector, size_t elem) {
+    const uintptr_t misalign = reinterpret_cast<uintptr_t>(p) & (vector - 1);
+    return misalign % elem ? 0 : int64_t((vector - misalign) % vector / elem);
 }
 
 using u16 = vec<uint16_t>;
@@ -137,13 +138,10 @@ inline bool worth_streaming(int64_t bytes) {
     return bytes > (cache > 0 ? cache : assumed_cache);
 }
 
-// Elements of a scalar head that bring dst to the vector boundary (0 when it is there, or when it
-// can never get there because dst is not even element-aligned).
+// A scalar head that brings dst to the vector boundary, when it can get there; returns its length.
 template <class T, class ScalarOp>
 inline int64_t scalar_head(const T* src, T* dst, ScalarOp sop) {
-    const uintptr_t misalign = reinterpret_cast<uintptr_t>(dst) & (sizeof(vec<T>) - 1);
-    if (misalign == 0 || misalign % sizeof(T) != 0) return 0;
-    const int64_t head = int64_t(sizeof(vec<T>) - misalign) / int64_t(sizeof(T));
+    const int64_t head = elements_to_boundary(dst, sizeof(vec<T>), sizeof(T));
     for (int64_t i = 0; i < head; ++i) dst[i] = sop(src[i]);
     return head;
 }

@@ -73,34 +73,29 @@ void merge(float chunk_min, float chunk_max, float* min, float* max) {
     if (!(*max > chunk_max)) *max = chunk_max;
 }
 
+// Each chunk's extremes merged into *min and *max as they come.
+template <class T, class Kernel>
+qor_status min_max_run(const ary& a, float* min, float* max, int64_t limit, Kernel kernel) {
+    return for_each_chunk(
+        a.size, limit,
+        [](int64_t at, int n, const ary* b, Kernel kern, float* mn, float* mx) {
+            T lo = 0, hi = 0;
+            if (qor_status st = report_kernel(kern(elements<T>(*b, at), n, &lo, &hi))) return st;
+            merge(float(lo), float(hi), mn, mx);
+            return qor_ok;
+        },
+        &a, kernel, min, max);
+}
+
 }  // namespace
 
 qor_status min_max_worker(const ary& a, float* min, float* max, int64_t limit, const min_max_kernels& k) {
     if (qor_status st = frame::check_operands(a)) return st;
     if (a.size <= 0) return qor_ok;
     switch (a.data_type) {
-        case qor_fmt_16u:
-            return for_each_chunk(
-                a.size, limit,
-                [](int64_t at, int n, const ary* b, const min_max_kernels* kk, float* mn, float* mx) {
-                    uint16_t lo = 0, hi = 0;
-                    if (qor_status st = report_kernel(kk->min_max_16u(elements<uint16_t>(*b, at), n, &lo, &hi))) return st;
-                    merge(float(lo), float(hi), mn, mx);
-                    return qor_ok;
-                },
-                &a, &k, min, max);
-        case qor_fmt_32f:
-            return for_each_chunk(
-                a.size, limit,
-                [](int64_t at, int n, const ary* b, const min_max_kernels* kk, float* mn, float* mx) {
-                    float lo = 0, hi = 0;
-                    if (qor_status st = report_kernel(kk->min_max_32f(elements<float>(*b, at), n, &lo, &hi))) return st;
-                    merge(lo, hi, mn, mx);
-                    return qor_ok;
-                },
-                &a, &k, min, max);
-        default:
-            return qor_err_format;
+        case qor_fmt_16u: return min_max_run<uint16_t>(a, min, max, limit, k.min_max_16u);
+        case qor_fmt_32f: return min_max_run<float>(a, min, max, limit, k.min_max_32f);
+        default: return qor_err_format;
     }
 }
 
