@@ -174,24 +174,6 @@ TEST(DftPlan, PathChoicesAtTheirBoundaries) {
     }
 }
 
-// Straight-line plans need their plan area alone; other lengths get 64-byte multiples, a work
-// area and, unless a power of two, an initialisation area holding at least the N roots.
-TEST(DftPlan, AreaSizes) {
-    int s, i, w, s2, i2, w2;
-    for (int n : {1, 7, 16, 17, 32, 100, 97, 1024, 1001, 4099, 1 << 20}) {
-        SCOPED_TRACE(n);
-        ASSERT_EQ(krn_dft_real_get_size_32f(n, 8, 0, &s, &i, &w), 0);
-        ASSERT_EQ(krn_dft_real_get_size_64f(n, 8, 0, &s2, &i2, &w2), 0);
-        if (n <= 16) {
-            EXPECT_EQ(std::vector<int>({s, i, w, s2, i2, w2}), std::vector<int>({768 + 64, 0, 0, 832 + 64, 0, 0}));
-            continue;
-        }
-        EXPECT_TRUE(s % 64 == 0 && i % 64 == 0 && w % 64 == 0 && w > 0 && s2 > s);
-        if ((n & (n - 1)) == 0) EXPECT_EQ(i, 0);
-        else EXPECT_TRUE(i >= n * 8 + 64 && i2 >= n * 16 + 64);
-    }
-}
-
 // Size queries and plans check pointers, lengths, flags, orders, then what the length allows
 // (chirp-z up to a prime below 2^26 in 32-bit, 2^25 in 64-bit); the initialisation area is
 // refused null exactly for lengths above 16 that are not powers of two.

@@ -202,10 +202,6 @@ void errors_64(int count) {
         if (level == qor::test::supported_level())
             std::printf("[ measured ] double ln %.3f, log10 %.3f, log1p %.3f / %.3f ulp over %zu inputs\n", worst[0],
                         worst[1], worst[2], worst[3], in.size());
-        // The result of every level is the same.
-        std::vector<double> base(in.size());
-        krn_ln_64f_variant(0)(in.data(), base.data(), int(in.size()));
-        EXPECT_EQ(std::memcmp(base.data(), ln.data(), base.size() * sizeof(double)), 0);
     });
 }
 
