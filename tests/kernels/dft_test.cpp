@@ -5,7 +5,6 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -150,46 +149,6 @@ TEST(DftEngine, LongLengthsLarge) {
     const std::vector<int> lengths = {1 << 16, 1 << 20, 65537, 1000000, 3 * 5 * 7 * 11 * 13 * 17, 2 * 65537};
     check_lengths<float>(lengths);
     check_lengths<double>(lengths);
-}
-
-// The planner's choices at their boundaries, so that the lengths above keep reaching every path:
-// even lengths plan their half with the 2 first (a 3 merges into a 6, across a 4 only in 64-bit);
-// last factors up to 50 / 90 (150 for multiples of 4); trial divisors to 49 / 89; direct below
-// 51 / 91, chirp-z beyond with its convolution length.
-TEST(DftPlan, PathChoicesAtTheirBoundaries) {
-    const int chirp = -dft::complex_chirp, direct = -dft::complex_direct;
-    const std::tuple<bool, int, std::vector<int>> rows[] = {
-        {false, 1000, {4, 5, 5, 5}}, {false, 60, {6, 5}},           {false, 48, {2, 4, 3}},     {true, 48, {6, 4}},
-        {true, 159, {3, 53}},        {false, 159, {chirp, 320}},    {false, 1192, {4, 149}},    {false, 1208, {chirp, 1280}},
-        {true, 2809, {53, 53}},      {false, 2809, {chirp, 6144}},  {false, 47, {direct, 0}},   {false, 53, {chirp, 128}},
-        {true, 89, {direct, 0}},     {true, 97, {chirp, 200}},      {false, 4099, {chirp, 16384}}};
-    for (const auto& [wide, n, want] : rows) {
-        const auto factors = [](auto&& p) {
-            EXPECT_EQ(p.status, 0);
-            const dft::complex_plan& m = p.head().main;
-            return m.kind != dft::complex_passes ? std::vector<int>{-m.kind, m.conv_len}
-                                                 : std::vector<int>(m.factor, m.factor + m.stages);
-        };
-        EXPECT_EQ(wide ? factors(plan<double>(n)) : factors(plan<float>(n)), want) << n << (wide ? " 64-bit" : "");
-    }
-}
-
-// Straight-line plans need their plan area alone; other lengths get 64-byte multiples, a work
-// area and, unless a power of two, an initialisation area holding at least the N roots.
-TEST(DftPlan, AreaSizes) {
-    int s, i, w, s2, i2, w2;
-    for (int n : {1, 7, 16, 17, 32, 100, 97, 1024, 1001, 4099, 1 << 20}) {
-        SCOPED_TRACE(n);
-        ASSERT_EQ(krn_dft_real_get_size_32f(n, 8, 0, &s, &i, &w), 0);
-        ASSERT_EQ(krn_dft_real_get_size_64f(n, 8, 0, &s2, &i2, &w2), 0);
-        if (n <= 16) {
-            EXPECT_EQ(std::vector<int>({s, i, w, s2, i2, w2}), std::vector<int>({768 + 64, 0, 0, 832 + 64, 0, 0}));
-            continue;
-        }
-        EXPECT_TRUE(s % 64 == 0 && i % 64 == 0 && w % 64 == 0 && w > 0 && s2 > s);
-        if ((n & (n - 1)) == 0) EXPECT_EQ(i, 0);
-        else EXPECT_TRUE(i >= n * 8 + 64 && i2 >= n * 16 + 64);
-    }
 }
 
 // Size queries and plans check pointers, lengths, flags, orders, then what the length allows
