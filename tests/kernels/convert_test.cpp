@@ -93,20 +93,14 @@ TEST(ConvertToFloat, EveryValueExactOrNearest) {
                                  16777219, 33554435, INT_MAX, INT_MIN,  123456789, -7};
     for (uint32_t i = 0; wide.size() < 200; ++i) wide.push_back(int32_t(i * 2654435761u));
     for_each_supported_level([&](int level) {
-        const auto u = krn_convert_16u32f_variant(level);
-        const auto s = krn_convert_16s32f_variant(level);
-        const auto w = krn_convert_32s_32f_variant(level);
-        expect_elementwise<float>([&](int f, int n, float* d) { return u(all.data() + f, d, n); },
-                                  [&](size_t i) { return float(all[i]); }, {1, 7, 8, 9, 17, 33, 65536},
-                                  same_bits<float>, 2);
-        expect_elementwise<float>([&](int f, int n, float* d) { return s(as_signed + f, d, n); },
-                                  [&](size_t i) { return float(as_signed[i]); }, {1, 7, 8, 9, 17, 33, 65536},
-                                  same_bits<float>, 2);
-        expect_elementwise<float>([&](int f, int n, float* d) { return w(wide.data() + f, d, n); },
-                                  [&](size_t i) { return float(wide[i]); });
-        expect_refusals(u);
-        expect_refusals(s);
-        expect_refusals(w);
+        const auto check = [](auto k, const auto* in, std::vector<int> lengths, int offsets) {
+            expect_elementwise<float>([&](int f, int n, float* d) { return k(in + f, d, n); },
+                                      [&](size_t i) { return float(in[i]); }, lengths, same_bits<float>, offsets);
+            expect_refusals(k);
+        };
+        check(krn_convert_16u32f_variant(level), all.data(), {1, 7, 8, 9, 17, 33, 65536}, 2);
+        check(krn_convert_16s32f_variant(level), as_signed, {1, 7, 8, 9, 17, 33, 65536}, 2);
+        check(krn_convert_32s_32f_variant(level), wide.data(), block_lengths, 4);
     });
 }
 

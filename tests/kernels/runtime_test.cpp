@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "kernels/kernels.hpp"
@@ -127,19 +128,15 @@ TEST(AlignedMemory, RefusalsAndElementAllocatorLimits) {
 
 // The largest requests the element allocators serve: about 2 GiB each, so only where memory allows.
 TEST(AlignedMemory, LargeElementAllocatorsServeTheirLimit) {
-    float* f = krn_malloc_32f(536870893);
-    ASSERT_NE(f, nullptr);
-    f[536870892] = 1.0f;
-    krn_free(f);
-    double* d = krn_malloc_64f(268435446);
-    ASSERT_NE(d, nullptr);
-    krn_free(d);
-    krn_64fc* c = krn_malloc_64fc(134217723);
-    ASSERT_NE(c, nullptr);
-    krn_free(c);
-    uint8_t* b = krn_malloc_8u(INT32_MAX - 72);
-    ASSERT_NE(b, nullptr);
-    krn_free(b);
+    const auto serve = [](auto* p, int64_t n) {
+        ASSERT_NE(p, nullptr);
+        std::memset(static_cast<void*>(p + n - 1), 1, sizeof *p);  // the last element is usable
+        krn_free(p);
+    };
+    serve(krn_malloc_32f(536870893), 536870893);
+    serve(krn_malloc_64f(268435446), 268435446);
+    serve(krn_malloc_64fc(134217723), 134217723);
+    serve(krn_malloc_8u(INT32_MAX - 72), INT32_MAX - 72);
 }
 
 QOR_TEST_PER_LEVEL(streaming, void, fill_streaming, (uint8_t, uint8_t*, int));

@@ -87,18 +87,14 @@ TEST(VecArith, MeanAddsInDoubleInOneOrderAtEveryLevel) {
             EXPECT_NEAR(m, want, std::fabs(want) * 2e-7 + 1e-30) << len;
         });
     }
-    // Exact cases: the mean of 1..n, and a single element (which the division leaves alone).
-    std::vector<float> ramp(1001);
-    for (int i = 0; i < 1001; ++i) ramp[i] = float(i + 1);
-    float m = 0;
-    ASSERT_EQ(krn_mean_32f(ramp.data(), 1001, &m, 1), krn_ok);
-    EXPECT_EQ(m, 501.0f);
+    // A NaN passes; pointers are refused before the length.
     const float nan = from_bits(0x7FC00001);
+    float m = 0;
     ASSERT_EQ(krn_mean_32f(&nan, 1, &m, 1), krn_ok);
     EXPECT_TRUE(std::isnan(m));
     EXPECT_EQ(krn_mean_32f(nullptr, 0, &m, 1), krn_err_null);
-    EXPECT_EQ(krn_mean_32f(ramp.data(), 4, nullptr, 1), krn_err_null);
-    EXPECT_EQ(krn_mean_32f(ramp.data(), 0, &m, 1), krn_err_size);
+    EXPECT_EQ(krn_mean_32f(&nan, 4, nullptr, 1), krn_err_null);
+    EXPECT_EQ(krn_mean_32f(&nan, 0, &m, 1), krn_err_size);
 }
 
 // The fused means of the quadratic fit against the chains of kernels they stand for, at each level

@@ -1,5 +1,5 @@
-// Every export, called on success and on each failure path with a prepared set of arrays. The
-// sweep in tests/hardening runs the whole list; a new export adds its cases here.
+// Every export on success, and each refusal status once, on a prepared set of arrays. The sweep
+// in tests/hardening runs the whole list; a new export adds its cases here.
 #pragma once
 #include <cstdint>
 #include <functional>
