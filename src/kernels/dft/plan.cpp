@@ -48,9 +48,9 @@ constexpr int32_t conv_table[31] = {128,  144,  160,  192,  200,  256,  288,  32
 bool is_pow2(int64_t n) { return n > 0 && (n & (n - 1)) == 0; }
 int64_t round64(int64_t b) { return (b + 63) & ~int64_t(63); }
 
-// The factor list of a length. Returns the count, or 0 when the list cannot be built.
-int factor_list(int64_t len, const limits& lim, int32_t* f) {
-    const bool mult4 = len % 4 == 0;
+// Every list starts alike: factors 4 while they divide, then a factor 2 placed first if one is
+// left. Takes them out of len; returns their count.
+int take_fours_and_two(int64_t& len, int32_t* f) {
     int n = 0;
     while (len % 4 == 0) {
         f[n++] = 4;
@@ -62,6 +62,13 @@ int factor_list(int64_t len, const limits& lim, int32_t* f) {
         f[0] = 2;
         ++n;
     }
+    return n;
+}
+
+// The factor list of a length. Returns the count, or 0 when the list cannot be built.
+int factor_list(int64_t len, const limits& lim, int32_t* f) {
+    const bool mult4 = len % 4 == 0;
+    int n = take_fours_and_two(len, f);
     for (int64_t d = 3; d * d <= len;) {
         if (len % d == 0) {
             f[n++] = int32_t(d);
@@ -90,17 +97,7 @@ int factor_list(int64_t len, const limits& lim, int32_t* f) {
 // A factorisation without limits, for the lengths whose plan is fixed to succeed (powers of two,
 // half lengths up to 16, the chirp-z convolution lengths).
 int factor_free(int64_t len, int32_t* f) {
-    int n = 0;
-    while (len % 4 == 0) {
-        f[n++] = 4;
-        len /= 4;
-    }
-    if (len % 2 == 0) {
-        len /= 2;
-        for (int j = n; j > 0; --j) f[j] = f[j - 1];
-        f[0] = 2;
-        ++n;
-    }
+    int n = take_fours_and_two(len, f);
     for (int64_t d = 3; len > 1; d += 2)
         while (len % d == 0) {
             f[n++] = int32_t(d);
