@@ -349,8 +349,14 @@ void chirp_convolve(const uint8_t* spec, const header& h, const void* in, cx<T>*
     const complex_plan& cp = h.main;
     const cx<T>* b = at<const cx<T>*>(spec, cp.table);
     const cx<T>* ker = at<const cx<T>*>(spec, cp.kernel);
+    const T inv = T(1) / T(cp.conv_len);
+    if (h.conv.block) {
+        blocked_forward<T>(spec, h.conv, chirp_input<T, Real>{in, b, cp.len}, a, c);
+        blocked_transposed<T>(spec, h.conv, conj_product<T>{a, ker, inv}, a, c, out, need);
+        return;
+    }
     cx<T>* p = run_passes_from<T>(spec, h.conv, chirp_input<T, Real>{in, b, cp.len}, a, c);
-    const conj_product<T> q{p, ker, T(1) / T(cp.conv_len)};
+    const conj_product<T> q{p, ker, inv};
     if constexpr (complex_per_vector<T> >= 2) {
         if (last_pass_runs(h.conv)) {
             run_passes_into<T>(spec, h.conv, q, p == a ? c : a, p, out, need);
@@ -534,8 +540,12 @@ template <class T, class C>
 C* complex_passes(const uint8_t* spec, const uint8_t* plan, const C* in, C* x, C* y) {
     static_assert(sizeof(C) == sizeof(cx<T>), "the public complex type is the engine's");
     const complex_plan& cp = *reinterpret_cast<const complex_plan*>(plan);
-    return reinterpret_cast<C*>(run_passes<T>(spec, cp, reinterpret_cast<const cx<T>*>(in),
-                                              reinterpret_cast<cx<T>*>(x), reinterpret_cast<cx<T>*>(y)));
+    const auto* from = reinterpret_cast<const cx<T>*>(in);
+    if (cp.block) {
+        blocked_forward<T>(spec, cp, stored<T>{from}, reinterpret_cast<cx<T>*>(x), reinterpret_cast<cx<T>*>(y));
+        return x;
+    }
+    return reinterpret_cast<C*>(run_passes<T>(spec, cp, from, reinterpret_cast<cx<T>*>(x), reinterpret_cast<cx<T>*>(y)));
 }
 }  // namespace
 

@@ -531,11 +531,13 @@ cx<T>* run_passes(const uint8_t* spec, const dft::complex_plan& cp, const cx<T>*
     return run_stages<T>(spec, cp, 0, 1, cp.len, in, x, y, cp.stages);
 }
 
-// The first stage (l1 = 1, ido = len / p of at least a vector) as pass<B> runs it, its input made
-// on the fly as it reads it by a policy with two calls: vec(n), the vector of values n, n+1, ...,
-// and one(n). The chirp-z transforms fold their products and zero padding into it this way.
+// One row of a stage (one k, ido of at least a vector) as pass<B> runs it, its inputs from a
+// policy with two calls: vec(n), the vector of values n, n+1, ..., and one(n); input j of i is
+// value i + j * ido, output m goes to h0[i + m * so]. As the first stage (so = ido) the chirp-z
+// transforms fold their products and zero padding into it; with h0 where the policy reads, it
+// runs a stage in place (all inputs of a butterfly are read before its outputs are written).
 template <class B, class T, class In>
-void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
+void row_pass(int64_t ido, int64_t so, const In& in, cx<T>* h0, const cx<T>* wa) {
     using O = vops<T>;
     using V = typename O::V;
     constexpr int p = B::p;
@@ -551,13 +553,18 @@ void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
         for (int m = 0; m < p - 1; ++m) w[m] = O::load(wa + b + m * ido);
         B::vec(x, y, w);
 #pragma GCC unroll 8
-        for (int m = 0; m < p; ++m) O::store(ch + b + m * ido, y[m]);
+        for (int m = 0; m < p; ++m) O::store(h0 + b + m * so, y[m]);
     }
     for (; i < ido; ++i) {
         cx<T> v[p];
         for (int j = 0; j < p; ++j) v[j] = in.one(i + j * ido);
-        B::one(v, 1, ch + i, ido, wa + i, ido);
+        B::one(v, 1, h0 + i, so, wa + i, ido);
     }
+}
+
+template <class B, class T, class In>
+void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
+    row_pass<B>(ido, ido, in, ch, wa);
 }
 
 // The last stage (ido = 1, its twiddles all 1: the radix-2 or radix-4 butterfly B without them)
@@ -609,14 +616,14 @@ inline bool last_pass_runs(const dft::complex_plan& cp) {
     return (p == 2 || p == 4) && cp.stages >= 2;
 }
 
-// The first stage of a plan through first_pass, reading from a policy In and writing x; the
-// plan's first factor is 2 to 5 and its first stage at least a vector long (as in every chirp-z
-// convolution length). Returns the stage's ido.
+// Stage s of a plan as a first stage through first_pass (l1 = 1, len the length it starts
+// from), reading from a policy In and writing x; the factor is 2 to 5 and the stage at least a
+// vector long (as in every chirp-z convolution length). Returns the stage's ido.
 template <class T, class In>
-int64_t run_first(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x) {
-    const int p = cp.factor[0];
-    const int64_t ido = cp.len / p;
-    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[0]);
+int64_t run_first_at(const uint8_t* spec, const dft::complex_plan& cp, int s, int64_t len, const In& in, cx<T>* x) {
+    const int p = cp.factor[s];
+    const int64_t ido = len / p;
+    const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
     switch (p) {
         case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
         case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
@@ -624,6 +631,11 @@ int64_t run_first(const uint8_t* spec, const dft::complex_plan& cp, const In& in
         default: first_pass<radix5<T>>(ido, in, x, wa); break;
     }
     return ido;
+}
+
+template <class T, class In>
+int64_t run_first(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x) {
+    return run_first_at<T>(spec, cp, 0, cp.len, in, x);
 }
 
 // run_passes with the first stage reading from a policy (see run_first).
@@ -642,6 +654,125 @@ void run_passes_into(const uint8_t* spec, const dft::complex_plan& cp, const In&
     const cx<T>* res = run_stages<T>(spec, cp, 1, cp.factor[0], ido, x, y, x, cp.stages - 1);
     if (cp.factor[cp.stages - 1] == 2) last_pass<radix2<T, false>>(cp.len / 2, need, res, out);
     else last_pass<radix4<T, false>>(cp.len / 4, need, res, out);
+}
+
+// ---- Blocked transforms (the long chirp-z convolutions) ----
+// A stage with l1 = 1 is also a step of decimation in frequency: it leaves p runs of len/p
+// values, run m holding what a transform of len/p points turns into the outputs m, m + p, ...
+// The next stages do the same to each run, in place and with the same twiddle tables (a run of
+// B values needs w_B^(m i), which is the table's w_K^(m i l1)). Once the runs fit the level-1
+// cache, each takes the remaining stages as a transform of its own in two run buffers (the same
+// tables again) and its natural-order result goes back in its place. The K values then pass
+// through the outer caches top_stages + 1 times instead of once per stage, and run r ends up
+// holding the outputs d(r) + (K / block) k, d reversing the digits of r over the top factors. A
+// convolution multiplies two transforms in that same order, and its inverse runs the transposed
+// steps (each run's transform, then the top stages in reverse order with their twiddles on the
+// inputs), which end in natural order: nothing is ever sorted.
+
+// Values read from memory, as a row_pass policy.
+template <class T>
+struct stored {
+    const cx<T>* p;
+    typename vops<T>::V vec(int64_t n) const { return vops<T>::load(p + n); }
+    cx<T> one(int64_t n) const { return p[n]; }
+};
+
+// A policy read from position base on: one run.
+template <class In>
+struct shifted {
+    const In& in;
+    int64_t base;
+    auto vec(int64_t n) const { return in.vec(base + n); }
+    auto one(int64_t n) const { return in.one(base + n); }
+};
+
+// Butterfly B (one without twiddles) with the twiddles on its inputs: the transposed stage.
+template <class B, class T>
+struct input_twiddled {
+    static constexpr int p = B::p;
+    using O = vops<T>;
+    using V = typename O::V;
+    static void vec(const V* x, V* y, const V* w) {
+        const V mp = -O::plus_minus();
+        V t[p];
+        t[0] = x[0];
+#pragma GCC unroll 8
+        for (int j = 1; j < p; ++j) t[j] = O::mul(x[j], w[j - 1], mp);
+        B::vec(t, y, w);
+    }
+    static void one(const cx<T>* c, int64_t ci, cx<T>* h, int64_t so, const cx<T>* w, int64_t wi) {
+        cx<T> t[p];
+        t[0] = c[0];
+        for (int j = 1; j < p; ++j) t[j] = mul(c[j * ci], w[(j - 1) * wi]);
+        B::one(t, 1, h, so, w, wi);
+    }
+};
+
+// Top stage s in place over the l1 runs of p * ido values (ido at least a vector); Transposed:
+// its twiddles on the inputs.
+template <class B, class T>
+void in_place_stage(int64_t ido, int64_t l1, cx<T>* x, const cx<T>* wa) {
+    for (int64_t k = 0; k < l1; ++k) {
+        cx<T>* run = x + ido * B::p * k;
+        row_pass<B>(ido, ido, stored<T>{run}, run, wa);
+    }
+}
+
+template <class T, bool Transposed>
+void top_stage(int p, int64_t ido, int64_t l1, cx<T>* x, const cx<T>* wa) {
+    if constexpr (Transposed) {
+        if (p == 2) in_place_stage<input_twiddled<radix2<T, false>, T>>(ido, l1, x, wa);
+        else in_place_stage<input_twiddled<radix4<T, false>, T>>(ido, l1, x, wa);
+    } else {
+        if (p == 2) in_place_stage<radix2<T>>(ido, l1, x, wa);
+        else in_place_stage<radix4<T>>(ido, l1, x, wa);
+    }
+}
+
+// Each run of cp.block values through the stages [top_stages, stages) as a transform of its own:
+// the first reads in (a policy) from the run's start, the middle ones alternate between the run
+// buffers a and b, the last writes the run back into x.
+template <class T, class In>
+void run_blocks(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* a, cx<T>* b) {
+    const int s0 = cp.top_stages, last = cp.stages - 1, pl = cp.factor[last];
+    const int64_t len = cp.block;
+    for (int64_t r = 0; r < cp.len; r += len) {
+        const int64_t ido = run_first_at<T>(spec, cp, s0, len, shifted<In>{in, r}, a);
+        const cx<T>* res = run_stages<T>(spec, cp, s0 + 1, cp.factor[s0], ido, a, b, a, last);
+        run_stages<T>(spec, cp, last, len / pl, pl, res, x + r, nullptr, last + 1);
+    }
+}
+
+// The forward transform of a blocked plan from a policy into x (in may read x itself: the first
+// stage reads every value before writing it); scratch holds two runs.
+template <class T, class In>
+void blocked_forward(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* scratch) {
+    int64_t ido = run_first_at<T>(spec, cp, 0, cp.len, in, x), l1 = cp.factor[0];
+    for (int s = 1; s < cp.top_stages; ++s) {
+        const int p = cp.factor[s];
+        top_stage<T, false>(p, ido /= p, l1, x, at<const cx<T>*>(spec, cp.twiddles[s]));
+        l1 *= p;
+    }
+    run_blocks<T>(spec, cp, stored<T>{x}, x, scratch, scratch + cp.block);
+}
+
+// The same transform of values given in the order blocked_forward leaves (by a policy reading x
+// itself or elsewhere), in x, ending in natural order: the outputs below need go to out.
+template <class T, class In, class Out>
+void blocked_transposed(const uint8_t* spec, const dft::complex_plan& cp, const In& in, cx<T>* x, cx<T>* scratch,
+                        const Out& out, int64_t need) {
+    run_blocks<T>(spec, cp, in, x, scratch, scratch + cp.block);
+    int64_t ido[dft::max_stages], l1[dft::max_stages];
+    for (int s = 0; s < cp.top_stages; ++s) {
+        l1[s] = s ? l1[s - 1] * cp.factor[s - 1] : 1;
+        ido[s] = (s ? ido[s - 1] : cp.len) / cp.factor[s];
+    }
+    for (int s = cp.top_stages - 1; s >= 0; --s)
+        top_stage<T, true>(cp.factor[s], ido[s], l1[s], x, at<const cx<T>*>(spec, cp.twiddles[s]));
+    constexpr int64_t C = complex_per_vector<T>;
+    int64_t n = 0;
+    for (; n + C <= need; n += C) out.vec(n, vops<T>::load(x + n));
+    for (; n < need; ++n) out.one(n, x[n]);
 }
 
 }  // namespace

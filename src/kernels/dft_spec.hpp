@@ -31,6 +31,11 @@ struct complex_plan {
     int32_t twiddles[max_stages];   // stage s: (factor-1)*ido twiddles, then factor roots of unity
     int32_t table;                  // direct: len roots; chirp-z: len chirp factors
     int32_t kernel;                 // chirp-z: transform of the conjugate chirp (not divided by K)
+    // Blocked transforms (block above 0: the long convolutions): stages [0, top_stages) run in
+    // place over the whole array, the rest on each run of `block` values on its own; the result
+    // is left in the scrambled order the transform describes.
+    int32_t block;
+    int32_t top_stages;
 };
 
 struct header {

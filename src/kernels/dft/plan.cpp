@@ -302,6 +302,12 @@ void place_passes(complex_plan& cp, int64_t len, int stages, const int32_t* fact
     }
 }
 
+// Convolutions from this length on are blocked (see the transforms): their arrays outgrow the
+// level-2 cache, and runs of at most 16 KiB take the later stages in the level-1 cache.
+constexpr int64_t blocked_from = int64_t(1) << 16;
+template <class T>
+constexpr int64_t block_limit = 16384 / int64_t(sizeof(cx<T>));
+
 struct sizes {
     int64_t spec, init, work;
 };
@@ -391,14 +397,23 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 }
             }
             place_passes<T>(h.conv, K, s.conv_stages, s.conv_factor, spec, r, scratch);
+            if (K >= blocked_from) {
+                // Top stages until the runs fit the level-1 cache; a run keeps at least two stages.
+                int64_t run = K;
+                int top = 0;
+                while (run > block_limit<T>) run /= s.conv_factor[top++];
+                h.conv.block = int32_t(run);
+                h.conv.top_stages = top;
+            }
             if (spec.base) {
                 // The kernel: transform of the conjugate chirp wrapped around K.
                 const cx<T>* b = reinterpret_cast<cx<T>*>(spec.base + cp.table);
                 cx<T>* ker = reinterpret_cast<cx<T>*>(spec.base + cp.kernel);
                 cx<T>* tmp = reinterpret_cast<cx<T>*>(init.base + tmp_at);
-                // The stages alternate between the two areas, the first writing the one that is
-                // not the input: the input goes where the result does not land.
-                cx<T>* in = h.conv.stages % 2 ? tmp : ker;
+                // Plain stages alternate between the two areas, the first writing the one that is
+                // not the input: the input goes where the result does not land. A blocked
+                // transform works in place, with the other area as its run buffers.
+                cx<T>* in = h.conv.stages % 2 && !h.conv.block ? tmp : ker;
                 for (int64_t j = 0; j < L; ++j) {
                     const cx<T> v = {b[j].r, -b[j].i};
                     in[j] = v;
@@ -407,7 +422,8 @@ int build(int64_t n, int flag, int hint, const limits& lim, uint8_t* spec_area, 
                 std::memset(static_cast<void*>(in + L), 0, size_t(K - 2 * L + 1) * sizeof(cx<T>));
                 // Every level's stages give the same bits: the running level's do the work. The
                 // division by K is left to the transform that reads the kernel.
-                cx<T>* res = conv_passes(spec.base, h.conv, in, in == tmp ? ker : tmp, in);
+                cx<T>* res = h.conv.block ? conv_passes(spec.base, h.conv, in, ker, tmp)
+                                          : conv_passes(spec.base, h.conv, in, in == tmp ? ker : tmp, in);
                 if (res != ker) std::memcpy(static_cast<void*>(ker), res, size_t(K) * sizeof(cx<T>));
             }
             work = 2 * K * cxb;
