@@ -562,11 +562,6 @@ void row_pass(int64_t ido, int64_t so, const In& in, cx<T>* h0, const cx<T>* wa)
     }
 }
 
-template <class B, class T, class In>
-void first_pass(int64_t ido, const In& in, cx<T>* ch, const cx<T>* wa) {
-    row_pass<B>(ido, ido, in, ch, wa);
-}
-
 // The last stage (ido = 1, its twiddles all 1: the radix-2 or radix-4 butterfly B without them)
 // when only the outputs below need are wanted, each handed to a policy as it is made:
 // out.vec(n, v) takes the vector of outputs n, n+1, ..., out.one(n, v) one output. The vectors
@@ -616,7 +611,7 @@ inline bool last_pass_runs(const dft::complex_plan& cp) {
     return (p == 2 || p == 4) && cp.stages >= 2;
 }
 
-// Stage s of a plan as a first stage through first_pass (l1 = 1, len the length it starts
+// Stage s of a plan as a first stage through row_pass (l1 = 1, len the length it starts
 // from), reading from a policy In and writing x; the factor is 2 to 5 and the stage at least a
 // vector long (as in every chirp-z convolution length). Returns the stage's ido.
 template <class T, class In>
@@ -625,10 +620,10 @@ int64_t run_first_at(const uint8_t* spec, const dft::complex_plan& cp, int s, in
     const int64_t ido = len / p;
     const cx<T>* wa = at<const cx<T>*>(spec, cp.twiddles[s]);
     switch (p) {
-        case 2: first_pass<radix2<T>>(ido, in, x, wa); break;
-        case 3: first_pass<radix3<T>>(ido, in, x, wa); break;
-        case 4: first_pass<radix4<T>>(ido, in, x, wa); break;
-        default: first_pass<radix5<T>>(ido, in, x, wa); break;
+        case 2: row_pass<radix2<T>>(ido, ido, in, x, wa); break;
+        case 3: row_pass<radix3<T>>(ido, ido, in, x, wa); break;
+        case 4: row_pass<radix4<T>>(ido, ido, in, x, wa); break;
+        default: row_pass<radix5<T>>(ido, ido, in, x, wa); break;
     }
     return ido;
 }
@@ -708,8 +703,7 @@ struct input_twiddled {
     }
 };
 
-// Top stage s in place over the l1 runs of p * ido values (ido at least a vector); Transposed:
-// its twiddles on the inputs.
+// A stage in place over the l1 runs of p * ido values each (ido at least a vector).
 template <class B, class T>
 void in_place_stage(int64_t ido, int64_t l1, cx<T>* x, const cx<T>* wa) {
     for (int64_t k = 0; k < l1; ++k) {
@@ -718,6 +712,8 @@ void in_place_stage(int64_t ido, int64_t l1, cx<T>* x, const cx<T>* wa) {
     }
 }
 
+// A top stage (factor 2 or 4): a step of decimation in frequency, or (Transposed) its
+// transpose, the twiddles on the inputs.
 template <class T, bool Transposed>
 void top_stage(int p, int64_t ido, int64_t l1, cx<T>* x, const cx<T>* wa) {
     if constexpr (Transposed) {
