@@ -108,6 +108,16 @@ inline int64_t head_to_boundary(const lane_t<V>* dst, int64_t n) {
     return to_boundary < n ? to_boundary : n;
 }
 
+// The map with ordinary stores, for kernels whose choice of stores is made elsewhere.
+template <class VS, class VD, class Body>
+inline int map1_cached(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
+#if QOR_LEVEL >= 5
+    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
+        return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
+#endif
+    return map1_at<VS, VD>(src, dst, n, body, pad);
+}
+
 // The same map writing around the cache: a head brings dst to its vector boundary (through the
 // same body, so the bits do not change), whole vectors go out as non-temporal stores.
 template <class VS, class VD, class Body>
@@ -122,14 +132,12 @@ template <class VS, class VD, class Body>
     return 0;
 }
 
-// The map with ordinary stores, for kernels whose choice of stores is made elsewhere.
+// Out of line, where the cache size may be asked for the first time.
 template <class VS, class VD, class Body>
-inline int map1_cached(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad = 0) {
-#if QOR_LEVEL >= 5
-    if (n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>)) > full_width_bytes)
-        return map1_at<half_t<VS>, half_t<VD>>(src, dst, n, body, pad);
-#endif
-    return map1_at<VS, VD>(src, dst, n, body, pad);
+[[gnu::noinline]] int map1_decided(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
+    if (simd::worth_streaming(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))
+        return map1_streamed<VS, VD>(src, dst, n, body, pad);
+    return map1_cached<VS, VD>(src, dst, n, body, pad);
 }
 
 template <class VS, class VD, class Body>
@@ -139,8 +147,8 @@ inline int map1(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, la
     if constexpr (sizeof(VD) >= 16) {
         if (static_cast<const void*>(src) != static_cast<const void*>(dst) &&
             reinterpret_cast<uintptr_t>(dst) % sizeof(lane_t<VD>) == 0 &&
-            simd::worth_streaming(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))
-            return map1_streamed<VS, VD>(src, dst, n, body, pad);
+            simd::may_stream(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))
+            return map1_decided<VS, VD>(src, dst, n, body, pad);
     }
     return map1_cached<VS, VD>(src, dst, n, body, pad);
 }
@@ -163,6 +171,7 @@ inline void map2_at(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int6
 template <class V, class Body>
 [[gnu::noinline]] void map2_streamed(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body,
                                      lane_t<V> pad_a, lane_t<V> pad_b) {
+    if (!simd::worth_streaming(n * int64_t(3 * sizeof(lane_t<V>)))) return map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
     constexpr int L = lanes<V>;
     const int64_t head = head_to_boundary<V>(dst, n);
     map2_at<V>(a, b, dst, head, body, pad_a, pad_b);
@@ -178,7 +187,7 @@ template <class V, class Body>
 inline void map2(const lane_t<V>* a, const lane_t<V>* b, lane_t<V>* dst, int64_t n, Body body, lane_t<V> pad_a,
                  lane_t<V> pad_b) {
     if (dst != a && dst != b && reinterpret_cast<uintptr_t>(dst) % sizeof(lane_t<V>) == 0 &&
-        simd::worth_streaming(n * int64_t(3 * sizeof(lane_t<V>))))
+        simd::may_stream(n * int64_t(3 * sizeof(lane_t<V>))))
         return map2_streamed<V>(a, b, dst, n, body, pad_a, pad_b);
     map2_at<V>(a, b, dst, n, body, pad_a, pad_b);
 }

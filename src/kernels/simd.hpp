@@ -132,8 +132,17 @@ inline u16 narrow(u32 low, u32 high) {
 inline constexpr int64_t assumed_cache = 16 * 1024 * 1024;
 inline constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
 
-inline bool worth_streaming(int64_t bytes) {
+// Whether a pass may stream, without a call (inline in every element-wise kernel): while nobody
+// has asked for the cache size, a long pass goes to the out-of-line streaming path, which asks
+// (worth_streaming) and hands the pass back when the answer is no.
+inline bool may_stream(int64_t bytes) {
     if (bytes <= never_streamed) return false;
+    const int64_t cache = cpu::largest_cache_if_known();
+    return cache < 0 || bytes > (cache > 0 ? cache : assumed_cache);
+}
+
+// The answer itself, in the out-of-line streaming paths: may_stream once the size is known.
+inline bool worth_streaming(int64_t bytes) {
     const int64_t cache = cpu::largest_cache_size();
     return bytes > (cache > 0 ? cache : assumed_cache);
 }
@@ -146,10 +155,15 @@ inline int64_t scalar_head(const T* src, T* dst, ScalarOp sop) {
     return head;
 }
 
+template <class T, class VecOp, class ScalarOp>
+[[gnu::always_inline]] inline int transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop);
+
 // The streaming pass of transform, kept out of line: the call that asks for the cache size and
-// this loop would otherwise give every short call a full stack frame.
+// this loop would otherwise give every short call a full stack frame. When the answer is no, the
+// pass goes back to transform, which then knows it.
 template <class T, class VecOp, class ScalarOp>
 [[gnu::noinline]] int transform_streamed(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+    if (!worth_streaming(2 * len * int64_t(sizeof(T)))) return transform(src, dst, len, vop, sop);
     using V = vec<T>;
     constexpr int64_t n = lanes<T>;
     int64_t i = scalar_head(src, dst, sop);
@@ -164,14 +178,15 @@ template <class T, class VecOp, class ScalarOp>
 // boundary when it can get there, a scalar tail finishes; any alignment works. src may equal dst
 // (each vector is read before it is written); partial overlap may not. Returns 0, the kernels'
 // success status, so that a kernel can end with it and keep the streaming pass a tail call.
+// Always inlined: each kernel's short calls run it without a further jump.
 template <class T, class VecOp, class ScalarOp>
-int transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
+[[gnu::always_inline]] inline int transform(const T* src, T* dst, int64_t len, VecOp vop, ScalarOp sop) {
     using V = vec<T>;
     constexpr int64_t n = lanes<T>;
     int64_t i = 0;
     if (len >= 2 * n) {
         if (src != dst && reinterpret_cast<uintptr_t>(dst) % sizeof(T) == 0 &&
-            worth_streaming(2 * len * int64_t(sizeof(T))))
+            may_stream(2 * len * int64_t(sizeof(T))))
             return transform_streamed(src, dst, len, vop, sop);
         i = scalar_head(src, dst, sop);
         // Four vectors a pass: loads ahead of stores, so dst == src stays correct.

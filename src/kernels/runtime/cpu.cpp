@@ -202,6 +202,12 @@ int64_t query_largest_cache() {
 
 }  // namespace
 
-const int64_t largest_cache = query_largest_cache();
+std::atomic<int64_t> largest_cache{-1};
+
+int64_t find_largest_cache() {
+    const int64_t size = query_largest_cache();
+    largest_cache.store(size, std::memory_order_relaxed);
+    return size;
+}
 
 }  // namespace qor::krn::cpu

@@ -1,6 +1,7 @@
 // Processor features and the level they grant. The mapping from a mask to a level is pure, so
 // it is tested with synthetic masks; detection reads CPUID and XCR0 once per process.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 namespace qor::krn::cpu {
@@ -45,11 +46,18 @@ int level_from_mask(uint64_t adjusted_mask);
 uint64_t feature_mask();
 int detect_level();
 
-// Largest data or unified cache in bytes, 0 when unknown. Asked once, as the library loads, so
-// that kernels read it without a call: any call left in a vector kernel makes the compiler give
-// that kernel a realigned frame and saved registers on every call, long or short.
-extern const int64_t largest_cache;
-inline int64_t largest_cache_size() { return largest_cache; }
+// Largest data or unified cache in bytes, 0 when the processor does not say; found once, on first
+// need (-1 until then). Racing first askers find and store the same value.
+extern std::atomic<int64_t> largest_cache;
+int64_t find_largest_cache();
+// The size, asked of the processor on first need: a call, for code that makes calls anyway.
+inline int64_t largest_cache_size() {
+    const int64_t v = largest_cache.load(std::memory_order_relaxed);
+    return v >= 0 ? v : find_largest_cache();
+}
+// The size once someone has asked, else -1, without a call: a call left in a vector kernel makes
+// the compiler give that kernel a realigned frame and saved registers on every call, long or short.
+inline int64_t largest_cache_if_known() { return largest_cache.load(std::memory_order_relaxed); }
 // The leaf-2 fallback: the size of the first table pair whose descriptor is among the bytes.
 int64_t cache_size_from_descriptors(const uint8_t* bytes, int count);
 
