@@ -132,7 +132,8 @@ template <class VS, class VD, class Body>
     return 0;
 }
 
-// Out of line, where the cache size may be asked for the first time.
+// Out of line, where the cache size may be asked for the first time (outside map1_streamed,
+// which also serves the row widening, whose stores are chosen by its own rule).
 template <class VS, class VD, class Body>
 [[gnu::noinline]] int map1_decided(const lane_t<VS>* src, lane_t<VD>* dst, int64_t n, Body body, lane_t<VS> pad) {
     if (simd::worth_streaming(n * int64_t(sizeof(lane_t<VS>) + sizeof(lane_t<VD>))))

@@ -132,20 +132,20 @@ inline u16 narrow(u32 low, u32 high) {
 inline constexpr int64_t assumed_cache = 16 * 1024 * 1024;
 inline constexpr int64_t never_streamed = 1024 * 1024;  // saves the cache query on short vectors
 
+// Whether `bytes` exceed a cache of the given size (0: unknown, assume one).
+inline bool beyond_cache(int64_t bytes, int64_t cache) { return bytes > (cache > 0 ? cache : assumed_cache); }
+
 // Whether a pass may stream, without a call (inline in every element-wise kernel): while nobody
 // has asked for the cache size, a long pass goes to the out-of-line streaming path, which asks
 // (worth_streaming) and hands the pass back when the answer is no.
 inline bool may_stream(int64_t bytes) {
     if (bytes <= never_streamed) return false;
     const int64_t cache = cpu::largest_cache_if_known();
-    return cache < 0 || bytes > (cache > 0 ? cache : assumed_cache);
+    return cache < 0 || beyond_cache(bytes, cache);
 }
 
 // The answer itself, in the out-of-line streaming paths: may_stream once the size is known.
-inline bool worth_streaming(int64_t bytes) {
-    const int64_t cache = cpu::largest_cache_size();
-    return bytes > (cache > 0 ? cache : assumed_cache);
-}
+inline bool worth_streaming(int64_t bytes) { return beyond_cache(bytes, cpu::largest_cache_size()); }
 
 // A scalar head that brings dst to the vector boundary, when it can get there; returns its length.
 template <class T, class ScalarOp>
