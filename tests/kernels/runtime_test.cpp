@@ -93,6 +93,7 @@ TEST(CacheSize, LeafTwoDescriptorsLargestFirst) {
     const uint8_t biggest[] = {0x39, 0xEC};
     EXPECT_EQ(cache_size_from_descriptors(biggest, 2), 24 * 1024 * 1024);
     EXPECT_GE(largest_cache_size(), 0);
+    EXPECT_EQ(largest_cache_if_known(), largest_cache_size());  // asked once, then known without a call
 }
 
 // Non-positive counts, and the first counts whose block (with 64 bytes of alignment and the
