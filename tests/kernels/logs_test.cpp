@@ -11,20 +11,16 @@
 #include <vector>
 
 #include "kernels/kernels.hpp"
-#include "support/elementwise.hpp"
-#include "support/levels.hpp"
+#include "support/level_sweep.hpp"
 #include "support/log_models.hpp"
 
 using namespace qor::krn;
 using qor::test::for_each_supported_level;
+using qor::test::same_bits;
+using qor::test::same_bits_at_every_level;
 using qor::test::ulp_error;
 
 namespace {
-
-constexpr float finf = std::numeric_limits<float>::infinity();
-constexpr double dinf = std::numeric_limits<double>::infinity();
-const uint32_t default_nan32 = 0xFFC00000u;
-const uint64_t default_nan64 = 0xFFF8000000000000ull;
 
 // Every exponent, each at the reduction's boundaries (2/3 and 4/3 of the binade) and a few
 // other mantissas; then a strided walk over all positive normal patterns.
@@ -41,18 +37,16 @@ std::vector<float> dense_sweep(uint32_t stride) {
 // The reduction kernels, out of place and in place, give their models' bits on every input.
 void sweep_32(uint32_t stride) {
     const std::vector<float> in = dense_sweep(stride);
-    const std::vector<int> all = {int(in.size()) - 1};
+    const auto ln = same_bits_at_every_level(krn_ln_32f_variant, in, krn_ok),
+               lg = same_bits_at_every_level(krn_log10_32f_variant, in, krn_ok);
+    for (size_t i = 0; i < in.size(); ++i)
+        ASSERT_TRUE(same_bits(ln[i], qor::test::ln32_model(in[i])) &&
+                    same_bits(lg[i], qor::test::log10_32_model(in[i]))) << std::hexfloat << in[i];
     for_each_supported_level([&](int level) {
-        for (auto [kernel, model] : {std::pair{krn_ln_32f_variant(level), &qor::test::ln32_model},
-                                     {krn_log10_32f_variant(level), &qor::test::log10_32_model}}) {
-            qor::test::expect_elementwise<float>([&](int f, int n, float* d) { return kernel(in.data() + f, d, n); },
-                                                 [&](size_t i) { return model(in[i]); }, all,
-                                                 qor::test::same_bits<float>, 1);
-        }
         qor::test::expect_elementwise<float>([&](int f, int n, float* d) {
             std::copy(in.begin() + f, in.begin() + f + n, d);
             return krn_ln_32f_ip_variant(level)(d, n);
-        }, [&](size_t i) { return qor::test::ln32_model(in[i]); }, all, qor::test::same_bits<float>, 1);
+        }, [&](size_t i) { return ln[i]; }, {int(in.size()) - 1}, same_bits<float>, 1);
     });
 }
 
@@ -77,13 +71,7 @@ TEST(Log32, LengthsOffsetsAndRefusals) {
                                          [&](size_t i) { return model(v[i]); }, lengths);
         qor::test::expect_refusals(kernel, length_first);
     };
-    const auto one_by_one = [](auto kernel) {
-        return [kernel](auto x) {
-            decltype(x) y;
-            kernel(&x, &y, 1);
-            return y;
-        };
-    };
+    const auto one_by_one = [](auto k) { return [k](auto x) { decltype(x) y; return k(&x, &y, 1), y; }; };
     for_each_supported_level([&](int level) {
         check(krn_ln_32f_variant(level), in, qor::test::ln32_model, false);
         check(krn_log10_32f_variant(level), in, qor::test::log10_32_model, true);
@@ -103,37 +91,30 @@ TEST(Log32, LengthsOffsetsAndRefusals) {
 // ulp measured; log10: 7.2e-6 absolute; log1p: 0.5 ulp after the one rounding); positive
 // subnormals leave the reduction and are computed in double, then rounded once.
 TEST(Log32, ErrorsStayWithinTheirBounds) {
-    std::vector<float> in = dense_sweep(9973), sub;
-    for (uint32_t b = 1; b < 0x00800000u; b = b * 3 + 1) sub.push_back(std::bit_cast<float>(b));
-    sub.push_back(std::bit_cast<float>(0x007FFFFFu));
-    in.insert(in.end(), sub.begin(), sub.end());
-    std::vector<float> ln(in.size()), lg(in.size()), l1p(in.size());
-    for_each_supported_level([&](int level) {
-        ASSERT_EQ(krn_ln_32f_variant(level)(in.data(), ln.data(), int(in.size())), krn_ok);
-        ASSERT_EQ(krn_log10_32f_variant(level)(in.data(), lg.data(), int(in.size())), krn_ok);
-        ASSERT_EQ(krn_log1p_32f_variant(level)(in.data(), l1p.data(), int(in.size())), krn_ok);
-        double worst_ln = 0, worst_lg = 0, worst_lg_mid = 0, worst_l1p = 0;
-        for (size_t i = 0; i < in.size(); ++i) {
-            const long double x = in[i];
-            if (x < 0x1p-126L) {
-                EXPECT_LE(ulp_error(ln[i], std::log(x)), 0.501) << in[i];
-                EXPECT_LE(ulp_error(lg[i], std::log10(x)), 0.501) << in[i];
-                continue;
-            }
-            if (x >= 2.0L / 3 && x < 4.0L / 3) worst_ln = std::max(worst_ln, ulp_error(ln[i], std::log(x)));
-            const double lg_err = double(std::fabs(lg[i] - std::log10(x)));
-            worst_lg = std::max(worst_lg, lg_err);
-            if (x >= 1e-6L && x <= 1e6L) worst_lg_mid = std::max(worst_lg_mid, lg_err);
-            worst_l1p = std::max(worst_l1p, ulp_error(l1p[i], std::log1p(x)));
+    std::vector<float> in = dense_sweep(9973);
+    for (uint32_t b = 1; b < 0x00800000u; b = b * 3 + 1) in.push_back(std::bit_cast<float>(b));  // subnormals
+    in.push_back(std::bit_cast<float>(0x007FFFFFu));
+    const auto ln = same_bits_at_every_level(krn_ln_32f_variant, in, krn_ok),
+               lg = same_bits_at_every_level(krn_log10_32f_variant, in, krn_ok),
+               l1p = same_bits_at_every_level(krn_log1p_32f_variant, in, krn_ok);
+    double worst_ln = 0, worst_lg = 0, worst_lg_mid = 0, worst_l1p = 0;
+    for (size_t i = 0; i < in.size(); ++i) {
+        const long double x = in[i];
+        if (x < 0x1p-126L) {
+            EXPECT_LE(ulp_error(ln[i], std::log(x)), 0.501) << in[i];
+            EXPECT_LE(ulp_error(lg[i], std::log10(x)), 0.501) << in[i];
+            continue;
         }
-        EXPECT_LE(worst_ln, 4.0);
-        EXPECT_LE(worst_lg_mid, 8.5e-6);
-        EXPECT_LE(worst_lg, 1.3e-5);  // the single-precision e * log10(2) near the largest exponents
-        EXPECT_LE(worst_l1p, 0.5005);
-        if (level == qor::test::supported_level())
-            std::printf("[ measured ] float ln %.3f ulp in [2/3, 4/3), log10 %.2g absolute (%.2g in [1e-6, 1e6]), "
-                        "log1p %.4f ulp\n", worst_ln, worst_lg, worst_lg_mid, worst_l1p);
-    });
+        if (x >= 2.0L / 3 && x < 4.0L / 3) worst_ln = std::max(worst_ln, ulp_error(ln[i], std::log(x)));
+        const double lg_err = double(std::fabs(lg[i] - std::log10(x)));
+        worst_lg = std::max(worst_lg, lg_err);
+        if (x >= 1e-6L && x <= 1e6L) worst_lg_mid = std::max(worst_lg_mid, lg_err);
+        worst_l1p = std::max(worst_l1p, ulp_error(l1p[i], std::log1p(x)));
+    }
+    EXPECT_LE(worst_ln, 4.0);
+    EXPECT_LE(worst_lg_mid, 8.5e-6);
+    EXPECT_LE(worst_lg, 1.3e-5);  // the single-precision e * log10(2) near the largest exponents
+    EXPECT_LE(worst_l1p, 0.5005);
 }
 
 // The wider levels approximate ln(1 + x) and take the exact path only where the float rounding is
@@ -147,18 +128,9 @@ void log1p32_matches_baseline(uint32_t stride) {
     for (int i = -8; i <= 8; ++i)  // 1 + x at the row edges, 1 +- 2^-6 and 2^-5 and 1 + j/16 +- 1/32
         for (int j = -1; j <= 16; ++j)
             in.push_back(std::nextafter(float(j) / 16.0f + 1.0f / 32.0f, 2.0f) + float(i) * 0x1p-23f);
-    std::vector<float> want(in.size()), got(in.size());
     const unsigned csr = _mm_getcsr();
-    for (unsigned mode : {0x1F80u, 0x1F80u | 0x6000u | 0x8040u}) {
-        _mm_setcsr(mode);
-        krn_log1p_32f_variant(0)(in.data(), want.data(), int(in.size()));
-        for_each_supported_level([&](int level) {
-            krn_log1p_32f_variant(level)(in.data(), got.data(), int(in.size()));
-            const size_t i = std::mismatch(got.begin(), got.end(), want.begin(), qor::test::same_bits<float>).first -
-                             got.begin();
-            EXPECT_EQ(i, in.size()) << "mode " << mode << " x=" << in[i] << " got " << got[i] << " want " << want[i];
-        });
-    }
+    for (unsigned mode : {0x1F80u, 0x1F80u | 0x6000u | 0x8040u})
+        _mm_setcsr(mode), same_bits_at_every_level(krn_log1p_32f_variant, in);
     _mm_setcsr(csr);
 }
 
@@ -183,26 +155,21 @@ std::vector<double> samples_64(int count) {
 
 void errors_64(int count) {
     const std::vector<double> in = samples_64(count);
-    std::vector<double> ln(in.size()), lg(in.size()), l1p(in.size()), l1n(in.size()), neg(in.size());
+    std::vector<double> neg(in.size());
     for (size_t i = 0; i < in.size(); ++i) neg[i] = -in[i] / (in[i] > 0.5 ? in[i] * 4 : 2);  // inside (-1, 0)
-    for_each_supported_level([&](int level) {
-        ASSERT_EQ(krn_ln_64f_variant(level)(in.data(), ln.data(), int(in.size())), krn_ok);
-        ASSERT_EQ(krn_log10_64f_variant(level)(in.data(), lg.data(), int(in.size())), krn_ok);
-        ASSERT_EQ(krn_log1p_64f_variant(level)(in.data(), l1p.data(), int(in.size())), krn_ok);
-        ASSERT_EQ(krn_log1p_64f_variant(level)(neg.data(), l1n.data(), int(in.size())), krn_ok);
-        double worst[4] = {};
-        for (size_t i = 0; i < in.size(); ++i) {
-            const long double x = in[i];
-            worst[0] = std::max(worst[0], x == 1 ? std::fabs(ln[i]) : ulp_error(ln[i], std::log(x)));
-            worst[1] = std::max(worst[1], x == 1 ? std::fabs(lg[i]) : ulp_error(lg[i], std::log10(x)));
-            worst[2] = std::max(worst[2], ulp_error(l1p[i], std::log1p(x)));
-            worst[3] = std::max(worst[3], ulp_error(l1n[i], std::log1p((long double)neg[i])));
-        }
-        for (double w : worst) EXPECT_LE(w, 0.8);
-        if (level == qor::test::supported_level())
-            std::printf("[ measured ] double ln %.3f, log10 %.3f, log1p %.3f / %.3f ulp over %zu inputs\n", worst[0],
-                        worst[1], worst[2], worst[3], in.size());
-    });
+    const auto ln = same_bits_at_every_level(krn_ln_64f_variant, in, krn_ok),
+               lg = same_bits_at_every_level(krn_log10_64f_variant, in, krn_ok),
+               l1p = same_bits_at_every_level(krn_log1p_64f_variant, in, krn_ok),
+               l1n = same_bits_at_every_level(krn_log1p_64f_variant, neg, krn_ok);
+    double worst[4] = {};
+    for (size_t i = 0; i < in.size(); ++i) {
+        const long double x = in[i];
+        worst[0] = std::max(worst[0], x == 1 ? std::fabs(ln[i]) : ulp_error(ln[i], std::log(x)));
+        worst[1] = std::max(worst[1], x == 1 ? std::fabs(lg[i]) : ulp_error(lg[i], std::log10(x)));
+        worst[2] = std::max(worst[2], ulp_error(l1p[i], std::log1p(x)));
+        worst[3] = std::max(worst[3], ulp_error(l1n[i], std::log1p((long double)neg[i])));
+    }
+    for (double w : worst) EXPECT_LE(w, 0.8);
 }
 
 TEST(Log64, ErrorsBelowOneUlp) { errors_64(20000); }
@@ -218,15 +185,13 @@ void check_specials(const std::vector<std::array<qor::test::bits_t<T>, 3>>& rows
         const T in = from_bits<T>(x);
         T a, b, c;
         ln(&in, &a, 1), log10(&in, &b, 1), log1p(&in, &c, 1);
-        EXPECT_EQ(bits_of(a), log_bits) << std::hex << x;
-        EXPECT_EQ(bits_of(b), log_bits) << std::hex << x;
-        EXPECT_EQ(bits_of(c), log1p_bits) << std::hex << x;
+        EXPECT_TRUE(bits_of(a) == log_bits && bits_of(b) == log_bits && bits_of(c) == log1p_bits) << std::hex << x;
     }
 }
 
 TEST(LogSpecials, TableValuesAndPayloads) {
-    const uint32_t n32 = default_nan32, minus_tiny = std::bit_cast<uint32_t>(-0x1p-140f);
-    const uint64_t n64 = default_nan64;
+    const uint32_t n32 = 0xFFC00000u, minus_tiny = std::bit_cast<uint32_t>(-0x1p-140f);  // n: the default NaNs
+    const uint64_t n64 = 0xFFF8000000000000ull;
     for_each_supported_level([&](int level) {
         // +0, -0: the pole, log1p keeps them; -1: the pole of log1p; a signalling NaN quieted, its payload kept.
         check_specials<float>({{0x00000000, 0xFF800000, 0x00000000}, {0x80000000, 0xFF800000, 0x80000000},
@@ -242,8 +207,8 @@ TEST(LogSpecials, TableValuesAndPayloads) {
                                krn_ln_64f_variant(level), krn_log10_64f_variant(level), krn_log1p_64f_variant(level));
         const double tiny = 0x1p-1060;
         double ln, lg, lp;
-        krn_ln_64f_variant(level)(&tiny, &ln, 1), krn_log10_64f_variant(level)(&tiny, &lg, 1);
-        krn_log1p_64f_variant(level)(&tiny, &lp, 1);
+        krn_ln_64f_variant(level)(&tiny, &ln, 1), krn_log10_64f_variant(level)(&tiny, &lg, 1),
+            krn_log1p_64f_variant(level)(&tiny, &lp, 1);
         EXPECT_LE(ulp_error(ln, -1060 * std::log(2.0L)), 0.6);
         EXPECT_LE(ulp_error(lg, -1060 * std::log10(2.0L)), 0.6);
         EXPECT_EQ(lp, tiny);
@@ -252,33 +217,24 @@ TEST(LogSpecials, TableValuesAndPayloads) {
 
 // The last out-of-domain element in index order decides, wherever it falls among the blocks.
 TEST(LogWarnings, LastReportInIndexOrder) {
-    struct row {
-        std::vector<int> where;
-        std::vector<float> what;
-        int ln, pole_kind;  // expected natural-log status, log10 status
-    };
-    const row rows[] = {
-        {{0, 1, 2}, {1.0f, 0.0f, -1.0f}, krn_warn_domain, krn_math_domain},
-        {{0, 1}, {-1.0f, 0.0f}, krn_warn_singularity, krn_math_singularity},
-        {{0}, {-0.0f}, krn_warn_singularity, krn_math_singularity},
-        {{3, 40}, {-5.0f, 0.0f}, krn_warn_singularity, krn_math_singularity},
-        {{3, 40}, {0.0f, -finf}, krn_warn_domain, krn_math_domain},
-        {{5, 17}, {-0.0f, std::numeric_limits<float>::quiet_NaN()}, krn_warn_singularity, krn_math_singularity},
-        {{2, 33}, {-0x1p-140f, 1.0f}, krn_warn_domain, krn_math_domain},
-        {{7}, {std::numeric_limits<float>::quiet_NaN()}, krn_ok, krn_ok},
-    };
+    // Each row: (index, value) pairs put into a run of threes; the expected ln and log10 statuses.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct row { std::vector<std::pair<int, float>> put; int ln, log10; };
+    const int dom[2] = {krn_warn_domain, krn_math_domain}, sing[2] = {krn_warn_singularity, krn_math_singularity};
+    const row rows[] = {{{{0, 1.0f}, {1, 0.0f}, {2, -1.0f}}, dom[0], dom[1]},
+                        {{{0, -1.0f}, {1, 0.0f}}, sing[0], sing[1]}, {{{0, -0.0f}}, sing[0], sing[1]},
+                        {{{3, -5.0f}, {40, 0.0f}}, sing[0], sing[1]}, {{{3, 0.0f}, {40, -INFINITY}}, dom[0], dom[1]},
+                        {{{5, -0.0f}, {17, nan}}, sing[0], sing[1]}, {{{2, -0x1p-140f}, {33, 1.0f}}, dom[0], dom[1]},
+                        {{{7, nan}}, krn_ok, krn_ok}};
     for_each_supported_level([&](int level) {
         for (const row& r : rows) {
             std::vector<float> in(45, 3.0f), out(45);
             std::vector<double> din(45, 3.0), dout(45);
-            for (size_t i = 0; i < r.where.size(); ++i) {
-                in[size_t(r.where[i])] = r.what[i];
-                din[size_t(r.where[i])] = r.what[i];
-            }
+            for (auto [i, v] : r.put) in[size_t(i)] = v, din[size_t(i)] = v;
             EXPECT_EQ(krn_ln_32f_variant(level)(in.data(), out.data(), 45), r.ln);
             EXPECT_EQ(krn_ln_64f_variant(level)(din.data(), dout.data(), 45), r.ln);
-            EXPECT_EQ(krn_log10_32f_variant(level)(in.data(), out.data(), 45), r.pole_kind);
-            EXPECT_EQ(krn_log10_64f_variant(level)(din.data(), dout.data(), 45), r.pole_kind);
+            EXPECT_EQ(krn_log10_32f_variant(level)(in.data(), out.data(), 45), r.log10);
+            EXPECT_EQ(krn_log10_64f_variant(level)(din.data(), dout.data(), 45), r.log10);
             EXPECT_EQ(krn_ln_32f_ip_variant(level)(in.data(), 45), r.ln);
             EXPECT_EQ(krn_ln_64f_ip_variant(level)(din.data(), 45), r.ln);
         }
@@ -295,11 +251,7 @@ TEST(LogWarnings, LastReportInIndexOrder) {
 // control words back exactly; ln and log10 compute as under the default state, and clear the
 // error flags they raise for a caller in the default state.
 TEST(LogFloatingPointState, CallerStateComesBackExactly) {
-    auto x87 = [] {
-        uint16_t cw;
-        __asm__ volatile("fnstcw %0" : "=m"(cw));
-        return cw;
-    };
+    auto x87 = [] { uint16_t cw; __asm__ volatile("fnstcw %0" : "=m"(cw)); return cw; };
     auto set_x87 = [](uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); };
     const unsigned sentinel = 0x8000u | 0x6000u | 0x0040u | (0x1F80u & ~0x0280u) | 0x0001u, csr0 = _mm_getcsr();
     const uint16_t x87_sentinel = 0x037A, cw0 = x87();
@@ -309,27 +261,21 @@ TEST(LogFloatingPointState, CallerStateComesBackExactly) {
         float want[3][9], got[3][9], l1p[9];
         double dwant[2][5], dgot[2][5], dl1p[5];
         auto run = [&](float (*out)[9], double (*dout)[5]) {
-            krn_ln_32f_variant(level)(in, out[0], 9);
-            krn_log10_32f_variant(level)(in, out[1], 9);
+            krn_ln_32f_variant(level)(in, out[0], 9), krn_log10_32f_variant(level)(in, out[1], 9);
             std::memcpy(out[2], in, sizeof in);
             krn_ln_32f_ip_variant(level)(out[2], 9);
-            krn_ln_64f_variant(level)(din, dout[0], 5);
-            krn_log10_64f_variant(level)(din, dout[1], 5);
+            krn_ln_64f_variant(level)(din, dout[0], 5), krn_log10_64f_variant(level)(din, dout[1], 5);
         };
         _mm_setcsr(0x1F80);
         run(want, dwant);
         EXPECT_EQ(_mm_getcsr() & 0x1Fu, 0u);
-        _mm_setcsr(sentinel);
-        set_x87(x87_sentinel);
+        _mm_setcsr(sentinel), set_x87(x87_sentinel);
         run(got, dgot);
-        krn_log1p_32f_variant(level)(in, l1p, 9);
-        krn_log1p_64f_variant(level)(din, dl1p, 5);
+        krn_log1p_32f_variant(level)(in, l1p, 9), krn_log1p_64f_variant(level)(din, dl1p, 5);
         const unsigned csr = _mm_getcsr();
         const uint16_t cw = x87();
-        _mm_setcsr(csr0);
-        set_x87(cw0);
-        EXPECT_EQ(csr, sentinel);
-        EXPECT_EQ(cw, x87_sentinel);
+        _mm_setcsr(csr0), set_x87(cw0);
+        EXPECT_TRUE(csr == sentinel && cw == x87_sentinel) << std::hex << csr << " " << cw;
         EXPECT_EQ(std::memcmp(want, got, sizeof want), 0);
         EXPECT_EQ(std::memcmp(dwant, dgot, sizeof dwant), 0);
     });
