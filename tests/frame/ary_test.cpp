@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -12,9 +13,7 @@ namespace {
 
 bool all_zero(const void* p, size_t n) {
     auto* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i)
-        if (b[i]) return false;
-    return true;
+    return std::all_of(b, b + n, [](uint8_t x) { return x == 0; });
 }
 
 void expect_empty(const ary& a) {

@@ -47,8 +47,7 @@ public:
     }
 
     void step() {
-        const uint8_t op = in_.byte();
-        switch (op % 8) {
+        switch (in_.byte() % 8) {
         case 0: create(); break;
         case 1: init(); break;
         case 2: lend(); break;
@@ -108,11 +107,10 @@ private:
             m.lent.clear();
             const uint8_t bytes = format_bytes(format);
             want = (size > 0 && bytes > 0) ? qor_ok : qor_err_alloc;
+            m.info = {};
             if (st == qor_ok) {
                 m.info = {size, format, uint16_t(8 * bytes), nullptr};
                 qor_get_buf(h, &m.info.frame_buf);
-            } else {
-                m.info = {};
             }
             if (st == qor_err_alloc && size > 0 && bytes > 0 && size * bytes > (int64_t(1) << 30)) want = st;
         }
@@ -169,12 +167,9 @@ private:
             if (got.size != m.info.size || got.data_type != m.info.data_type || got.valid_bits != m.info.valid_bits ||
                 got.frame_buf != m.info.frame_buf)
                 fail("registry", "description of handle " + std::to_string(m.handle) + " changed");
-            if (!m.lent.empty()) {
-                const size_t n = m.lent.size();
-                for (size_t i = 0; i < guard_bytes; ++i)
-                    if (m.lent[i] != guard_value || m.lent[n - 1 - i] != guard_value)
-                        fail("guard", "bytes beside a lent buffer were written");
-            }
+            for (size_t i = 0; i < guard_bytes && !m.lent.empty(); ++i)
+                if (m.lent[i] != guard_value || m.lent[m.lent.size() - 1 - i] != guard_value)
+                    fail("guard", "bytes beside a lent buffer were written");
         }
     }
 

@@ -168,36 +168,33 @@ TEST(HistogramCounting, WorkedExamplesAndACopiedSpecification) {
     });
 }
 
+// Each sample's bin at every level against the model's counts.
+template <class T>
+void expect_counts(const std::vector<T>& samples, const std::vector<uint8_t>& spec, const counts_t& want) {
+    for_each_supported_level(
+        [&](int level) { EXPECT_EQ(count(level, samples.data(), int(samples.size()), spec), want); });
+}
+
 // Each sample in exactly the bin the levels say, for bin counts around the scan/search switch and
 // beyond, ranges that quantise the levels, and ranges at the ends of the float scale.
-static void check_float_ranges(std::initializer_list<int> bin_counts) {
-    const std::pair<float, float> ranges[] = {{0, 1},           {-5, 3.25f},     {1e7f, 1e7f + 1}, {-1e-3f, 1e-3f},
-                                              {1e-39f, 3e-39f}, {-3e38f, 3e38f}, {0.1f, 0.7f},     {-1, inf},
-                                              {-inf, 2},        {100, 100.0001f}};
+void check_float_ranges(const std::vector<std::pair<float, float>>& ranges, std::initializer_list<int> bins_list) {
     std::mt19937 rng(7);
-    for (auto [lower, upper] : ranges) {
-        for (int bins : bin_counts) {
+    for (auto [lower, upper] : ranges)
+        for (int bins : bins_list) {
+            SCOPED_TRACE(::testing::Message() << lower << ".." << upper << " bins " << bins);
             const std::vector<float> L = model_float_levels(lower, upper, bins), samples = edge_samples(L, rng);
-            const std::vector<uint8_t> spec = make_spec(t32f, lower, upper, bins);
-            const counts_t expected = model_counts(L, samples);
-            for_each_supported_level([&](int level) {
-                EXPECT_EQ(count(level, samples.data(), int(samples.size()), spec), expected)
-                    << lower << ".." << upper << " bins " << bins;
-            });
+            expect_counts(samples, make_spec(t32f, lower, upper, bins), model_counts(L, samples));
         }
-    }
 }
-TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) { check_float_ranges({1, 2, 3, 7, 101, 102, 103}); }
+const std::vector<std::pair<float, float>> float_ranges = {
+    {0, 1}, {-5, 3.25f}, {1e7f, 1e7f + 1}, {-1e-3f, 1e-3f}, {1e-39f, 3e-39f},
+    {-3e38f, 3e38f}, {0.1f, 0.7f}, {-1, inf}, {-inf, 2}, {100, 100.0001f}};
+TEST(HistogramCounting, FloatBinsMatchTheDefinitionAtEveryLevel) {
+    check_float_ranges(float_ranges, {1, 2, 3, 7, 101, 102, 103});
+}
 TEST(HistogramCounting, FloatBinsMatchTheDefinitionLarge) {
-    check_float_ranges({256, 1000, 1500, 4096});  // four, two and one copies of the counts
-    std::mt19937 rng(11);
-    for (int bins : {20000, 150000}) {  // beyond 2^17 bins the kernel searches every sample
-        const std::vector<float> L = model_float_levels(-2, 2, bins), samples = edge_samples(L, rng);
-        const std::vector<uint8_t> spec = make_spec(t32f, -2, 2, bins);
-        for_each_supported_level([&](int level) {
-            EXPECT_EQ(count(level, samples.data(), int(samples.size()), spec), model_counts(L, samples)) << bins;
-        });
-    }
+    check_float_ranges(float_ranges, {256, 1000, 1500, 4096});  // four, two and one copies of the counts
+    check_float_ranges({{-2, 2}}, {20000, 150000});             // beyond 2^17 bins: a search per sample
 }
 
 // Every start offset within a cache line, lengths around the vector widths, rows with gaps that
@@ -243,10 +240,8 @@ TEST(HistogramCounting, SixteenBitTableSwitchAndCountersNeverLoseCounts) {
                 for (size_t i = 0; value == 99 && i < samples.size(); ++i) samples[i] = int16_t(i % 7 - 1);
                 if (n == 200000)
                     for (size_t i = 0; i < samples.size(); i += 100) samples[i] = int16_t(i * 7919);
-                const counts_t want = model_counts_16s(L, samples);
-                for_each_supported_level([&](int level) {
-                    EXPECT_EQ(count(level, samples.data(), n, spec), want) << lo << " " << n << " " << value;
-                });
+                SCOPED_TRACE(::testing::Message() << lo << " " << n << " " << value);
+                expect_counts(samples, spec, model_counts_16s(L, samples));
             }
         }
     }
@@ -272,10 +267,8 @@ static void check_16s_ranges(std::initializer_list<int> lengths) {
                 samples[i] = int16_t(l), samples[i + 1] = int16_t(l - 1), samples[i + 2] = int16_t(l + 1);
             }
             if (n > 2) samples[0] = -32768, samples[1] = 32767;
-            const counts_t expected = model_counts_16s(L, samples);
-            for_each_supported_level([&](int level) {
-                EXPECT_EQ(count(level, samples.data(), n, spec), expected) << lower << " " << bins << " n " << n;
-            });
+            SCOPED_TRACE(::testing::Message() << lower << " " << bins << " n " << n);
+            expect_counts(samples, spec, model_counts_16s(L, samples));
         }
     }
 }

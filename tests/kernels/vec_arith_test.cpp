@@ -111,18 +111,19 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                 for (auto& v : y) v = specials || std::isfinite(v) ? v : 0.5f;
                 std::vector<float> t(3 * m), u(3 * m);
                 const int n = 3 * m, shift = m % 4;  // the ramp's start: 0 to 3 floats past 64 bytes
-                float* at =
-                    reinterpret_cast<float*>((reinterpret_cast<uintptr_t>(ramp_buffer.data()) + 63) & ~uintptr_t{63}) +
-                    shift;
+                float* at = reinterpret_cast<float*>((uintptr_t(ramp_buffer.data()) + 63) & ~uintptr_t{63}) + shift;
                 for (auto [a, b] : constants) {
                     float want = 0, got = 0;
+                    const auto expect_fused = [&](int st) {
+                        ASSERT_EQ(st, krn_ok);
+                        EXPECT_TRUE(same(got, want)) << got << " vs " << want;
+                    };
                     // ((Y2 - Y1) - (Y1 - Y0))
                     krn_sub_32f_variant(level)(y.data(), y.data() + m, t.data(), m);
                     krn_sub_32f_variant(level)(y.data() + m, y.data() + 2 * m, t.data() + m, m);
                     krn_sub_32f_variant(level)(t.data(), t.data() + m, u.data(), m);
                     krn_mean_32f_variant(level)(u.data(), m, &want, 1);
-                    ASSERT_EQ(krn_mean_second_difference_32f_variant(level)(y.data(), m, &got), krn_ok);
-                    EXPECT_TRUE(same(got, want)) << got << " vs " << want;
+                    expect_fused(krn_mean_second_difference_32f_variant(level)(y.data(), m, &got));
                     // ((D1 + D2) * a) - ramp * b, the ramp from 3.25 by 0.1
                     krn_vector_slope_32f_variant(level)(at, m, 3.25f, 0.1f);
                     krn_add_32f_variant(level)(t.data(), t.data() + m, u.data(), m);
@@ -130,9 +131,8 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     krn_mul_const_32f_ip_variant(level)(b, at, m);
                     krn_sub_32f_ip_variant(level)(at, u.data(), m);
                     krn_mean_32f_variant(level)(u.data(), m, &want, 1);
-                    ASSERT_EQ(krn_mean_outer_difference_32f_variant(level)(y.data(), m, a, b, 3.25f, 0.1f, at, &got),
-                              krn_ok);
-                    EXPECT_TRUE(same(got, want)) << got << " vs " << want;
+                    expect_fused(
+                        krn_mean_outer_difference_32f_variant(level)(y.data(), m, a, b, 3.25f, 0.1f, at, &got));
                     // y - ((x a) + b) x, x the ramp from -7 by 1/3
                     krn_vector_slope_32f_variant(level)(at, n, -7.0f, 1.0f / 3.0f);
                     krn_mul_const_32f_variant(level)(at, a, t.data(), n);
@@ -140,10 +140,8 @@ TEST(VecArith, FusedFitMeansEqualTheirKernelChains) {
                     krn_mul_32f_ip_variant(level)(at, t.data(), n);
                     krn_sub_32f_variant(level)(t.data(), y.data(), u.data(), n);
                     krn_mean_32f_variant(level)(u.data(), n, &want, 1);
-                    ASSERT_EQ(
-                        krn_mean_quadratic_residual_32f_variant(level)(y.data(), n, a, b, -7.0f, 1.0f / 3.0f, at, &got),
-                        krn_ok);
-                    EXPECT_TRUE(same(got, want)) << got << " vs " << want;
+                    expect_fused(krn_mean_quadratic_residual_32f_variant(level)(y.data(), n, a, b, -7.0f, 1.0f / 3.0f,
+                                                                                at, &got));
                 }
             }
         }
